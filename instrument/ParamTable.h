@@ -1,0 +1,220 @@
+// The instrument's 240 host-visible parameters: indices, names, ranges,
+// defaults, steps, labels and mapping shapes. Everything else reads this table.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/PlugParameter.h"
+
+namespace morvanta {
+
+constexpr int kNumParams = 240;
+constexpr int kNumSoundParams = 236;  // 0..235 carry sound; 236..239 are editor commands
+constexpr int kNumPrograms = 201;
+
+
+// Parameter indices. The four 16-member families are addressed as
+// kHarmonics1 + n - 1, kArpPitch1 + n - 1 and so on.
+enum ParamIndex : int {
+  kAmpGain = 0,
+  kPan = 1,
+  kStereoSpread = 2,
+  kVoiceMode = 3,
+  kOscShape = 4,
+  kPitch = 5,
+  kFine = 6,
+  kGlideTime = 7,
+  kPulseWidth = 8,
+  kPulseWidthMode = 9,
+  kRingMod = 10,
+  kRingModF = 11,
+  kRingModLock = 12,
+  kWaveShaper = 13,
+  kBitDivider = 14,
+  kBitFeedback = 15,
+  kPitchNoise = 16,
+  kPitchNoiseHeight = 17,
+  kFilterFrequency = 18,
+  kFilterResonance = 19,
+  kUnnamed20 = 20,
+  kFilterMix = 21,
+  kFilterKeyTrack = 22,
+  kHarmonics1 = 23,  // .. 38
+  kHarmonicsSlope = 39,
+  kHarmonicsLfoAmp = 40,
+  kHarmonicsLfoSpeed = 41,
+  kHarmonicsPhaseShift = 42,
+  kArpOn = 43,
+  kArpLiveDirection = 44,
+  kArpStepsCount = 45,
+  kArpLoopStart = 46,
+  kArpTempoDivider = 47,
+  kArpModSmooth = 48,
+  kArpPitch1 = 49,  // .. 64
+  kArpShape1 = 65,  // .. 80
+  kArpMod1 = 81,    // .. 96
+  kArpModToAmp = 97,
+  kArpModToPW = 98,
+  kArpModToFC = 99,
+  kArpModToFR = 100,
+  kArpModToBitDiv = 101,
+  kArpModToBitFeed = 102,
+  kArpModToHarmPhase = 103,
+  kArpModToRingMod = 104,
+  kArpModToRingModF = 105,
+  kArpModToWaveShaper = 106,
+  kArpModToPitchNoise = 107,
+  kArpModToPan = 108,
+  kArpModToTubeDrive = 109,
+  kVelToAmp = 110,
+  kVelToPW = 111,
+  kVelToFC = 112,
+  kVelToFR = 113,
+  kVelToHarmonics = 114,
+  kVelToBitDiv = 115,
+  kVelToBitFeed = 116,
+  kVelToHarmPhase = 117,
+  kVelToRingMod = 118,
+  kVelToRingModF = 119,
+  kVelToWaveShaper = 120,
+  kVelToPitchNoise = 121,
+  kVelToTubeDrive = 122,
+  kAdsr1Attack = 123,
+  kAdsr1Decay = 124,
+  kAdsr1Sustain = 125,
+  kAdsr1Release = 126,
+  kAdsr1Legato = 127,
+  kAdsr1X10 = 128,
+  kAdsr2Attack = 129,
+  kAdsr2Decay = 130,
+  kAdsr2Sustain = 131,
+  kAdsr2Release = 132,
+  kAdsr2Legato = 133,
+  kAdsr2X10 = 134,
+  kAdsr2ToPitch = 135,
+  kAdsr2ToPW = 136,
+  kAdsr2ToFC = 137,
+  kAdsr2ToFR = 138,
+  kAdsr2ToBitDiv = 139,
+  kAdsr2ToBitFeed = 140,
+  kAdsr2ToHarmPhase = 141,
+  kAdsr2ToRingMod = 142,
+  kAdsr2ToRingModF = 143,
+  kAdsr2ToWaveShaper = 144,
+  kAdsr2ToPitchNoise = 145,
+  kAdsr2ToLfo1Amp = 146,
+  kAdsr2ToLfo1F = 147,
+  kAdsr2ToLfo2Amp = 148,
+  kAdsr2ToLfo2F = 149,
+  kAdsr2ToPan = 150,
+  kAdsr2ToTubeDrive = 151,
+  kLfo1Shape = 152,
+  kLfo1Frequency = 153,
+  kLfo1Retrigger = 154,
+  kLfo1Sync = 155,
+  kLfo1FadeIn = 156,
+  kLfo1ToAmp = 157,
+  kLfo1ToPitch = 158,
+  kLfo1ToPW = 159,
+  kLfo1ToFC = 160,
+  kLfo1ToFR = 161,
+  kLfo1ToBitDiv = 162,
+  kLfo1ToBitFeed = 163,
+  kLfo1ToHarmPhase = 164,
+  kLfo1ToRingMod = 165,
+  kLfo1ToRingModF = 166,
+  kLfo1ToWaveShaper = 167,
+  kLfo1ToPitchNoise = 168,
+  kLfo1ToPan = 169,
+  kLfo1ToTubeDrive = 170,
+  kLfo2Shape = 171,
+  kLfo2Frequency = 172,
+  kLfo2Retrigger = 173,
+  kLfo2Sync = 174,
+  kLfo2FadeIn = 175,
+  kLfo2ToAmp = 176,
+  kLfo2ToPitch = 177,
+  kLfo2ToPW = 178,
+  kLfo2ToFC = 179,
+  kLfo2ToFR = 180,
+  kLfo2ToBitDiv = 181,
+  kLfo2ToBitFeed = 182,
+  kLfo2ToHarmPhase = 183,
+  kLfo2ToRingMod = 184,
+  kLfo2ToRingModF = 185,
+  kLfo2ToWaveShaper = 186,
+  kLfo2ToPitchNoise = 187,
+  kLfo2ToPan = 188,
+  kLfo2ToTubeDrive = 189,
+  kModwToAmp = 190,
+  kModwToPW = 191,
+  kModwToFC = 192,
+  kModwToFR = 193,
+  kModwToBitDiv = 194,
+  kModwToBitFeed = 195,
+  kModwToHarmPhase = 196,
+  kModwToRingMod = 197,
+  kModwToRingModF = 198,
+  kModwToWaveShaper = 199,
+  kModwToPitchNoise = 200,
+  kModwToLfo1Amp = 201,
+  kModwToLfo1F = 202,
+  kModwToLfo2Amp = 203,
+  kModwToLfo2F = 204,
+  kModwToTubeDrive = 205,
+  kModWheel = 206,
+  kDistortion = 207,
+  kTubeDrive = 208,
+  kChorusOn = 209,
+  kModMix = 210,
+  kModDelay = 211,
+  kModFeedback = 212,
+  kModAmp = 213,
+  kModSpeed = 214,
+  kModMode = 215,
+  kReverbOn = 216,
+  kReverbMix = 217,
+  kReverbLength = 218,
+  kReverbHp = 219,
+  kReverbDamp = 220,
+  kReverbMod = 221,
+  kDelayOn = 222,
+  kDelayLevel = 223,
+  kDelayTime = 224,
+  kDelayFeedback = 225,
+  kDelayColor = 226,
+  kDelayDrive = 227,
+  kDelayPingPongType = 228,
+  kDelayTempoSync = 229,
+  kDelayWidth = 230,
+  kArpPage = 231,
+  kPitchRange = 232,
+  kRingModMode = 233,
+  kAdsr2ToPitchMode = 234,
+  kAftertouchToModW = 235,
+  kUndoButton = 236,
+  kRedoButton = 237,
+  kAbSwitch = 238,
+  kCopyButton = 239,
+};
+
+// One row of the table. Undefined rows (20, 236, 237, 239) have kind None
+// and an empty name; they keep the core's empty record.
+struct ParamDef {
+  ParameterKind kind;
+  char name[32];
+  double min;
+  double max;
+  double def;
+  double step;
+  char label[32];
+  double shape;
+};
+
+// The row for index 0..239 (the table is built once, on first use).
+const ParamDef& ParamDefAt(int index);
+
+// Index of the parameter whose name equals `name` exactly, or -1.
+int FindParamByName(const char* name);
+
+}  // namespace morvanta
