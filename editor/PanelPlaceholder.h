@@ -1,0 +1,21 @@
+// Stand-in for the editor window until the panel lands: reports the
+// panel's fixed size so hosts can lay out, and declines to open.
+#pragma once
+
+#include "plugin/PluginCore.h"
+
+namespace morvanta {
+
+constexpr int kPanelWidth = 1370;
+constexpr int kPanelHeight = 760;
+
+class PanelPlaceholder : public EditorLink {
+ public:
+  void ParameterDisplayUpdate(int, double, bool) override {}
+  int Width() const override { return kPanelWidth; }
+  int Height() const override { return kPanelHeight; }
+  bool Open(void*) override { return false; }
+  void Close() override {}
+};
+
+}  // namespace morvanta

@@ -1,0 +1,193 @@
+#include "instrument/Brisquet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include "editor/PanelPlaceholder.h"
+#include "instrument/ParamTable.h"
+#include "instrument/SnapshotFields.h"
+
+namespace morvanta {
+namespace {
+
+constexpr int32_t Pack4(const char* s) {
+  return static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint8_t>(s[0])) << 24) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 16) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 8) |
+                              static_cast<uint32_t>(static_cast<uint8_t>(s[3])));
+}
+
+const Identity kIdentity = {
+    "Morvanta", "", "Quelvo", Pack4("mvta"), Pack4("Qvlo"), 0x00010000,
+    kNumParams, kNumPrograms, "0-2",
+};
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+}  // namespace
+
+Brisquet::Brisquet(HostCallback host) : VstAdapter(kIdentity, host), engine_(*this) {
+  Guard guard(Lock());
+  DefineParameters();
+  AttachEditor(std::make_unique<PanelPlaceholder>());
+  // Slot 0 takes the defaults; the entry point fills the remaining slots.
+  AddPresetFromCurrent("init");
+  for (int i = 0; i < kNumParams; ++i) ParameterChanged(i);
+  engine_.Reset(SampleRate(), BlockSize());
+}
+
+Brisquet::~Brisquet() = default;
+
+void Brisquet::DefineParameters() {
+  for (int i = 0; i < kNumParams; ++i) {
+    const ParamDef& d = ParamDefAt(i);
+    PlugParameter* p = ParameterAt(i);
+    if (p == nullptr || d.kind == ParameterKind::None) continue;
+    if (d.kind == ParameterKind::Int) {
+      p->DefineInt(d.name, static_cast<int>(d.def), static_cast<int>(d.min),
+                   static_cast<int>(d.max), d.label);
+    } else {
+      p->DefineDouble(d.name, d.def, d.min, d.max, d.step, d.label);
+    }
+    p->shape = d.shape;
+  }
+}
+
+void Brisquet::ParameterChanged(int index) {
+  Guard guard(Lock());
+  lastChangedParam_ = index;
+  if (index < 0 || index >= kNumSoundParams) return;
+  const PlugParameter* p = ParameterAt(index);
+  if (p == nullptr) return;
+  const double v = p->value;
+  const SnapshotField f = FieldOf(snapshot_, index);
+  switch (f.conversion) {
+    case FieldConversion::None:
+      break;
+    case FieldConversion::Percent:
+      *f.real = v / 100.0;
+      break;
+    case FieldConversion::Hundredth:
+      *f.real = v * 0.01;
+      break;
+    case FieldConversion::AsIs:
+      *f.real = v;
+      break;
+    case FieldConversion::Truncated:
+      *f.integer = TruncateToInt(v);
+      break;
+    case FieldConversion::WholeDouble:
+      *f.real = static_cast<double>(TruncateToInt(v));
+      break;
+    case FieldConversion::Bool:
+      *f.flag = (v != 0.0);  // NaN != 0 holds, so NaN counts as true
+      break;
+    case FieldConversion::VoiceMode: {
+      const int32_t d = TruncateToInt(v);
+      *f.integer = (d == 0 || d == 1) ? d : 2;
+      break;
+    }
+    case FieldConversion::ReverbLength:
+      snapshot_.reverb.length = v / 100.0;
+      snapshot_.reverb.lengthFactor = (v * 0.8) / 100.0 + 0.2;
+      break;
+    case FieldConversion::ReverbDamp:
+      snapshot_.reverb.damp = v / 100.0;
+      snapshot_.reverb.damp2 = v / 100.0;
+      break;
+    case FieldConversion::Aftertouch:
+      engine_.SetAftertouchToModW(TruncateToInt(v) != 0);
+      break;
+  }
+}
+
+void Brisquet::WriteSnapshotToParams() {
+  Guard guard(Lock());
+  for (int i = 0; i < kNumParams; ++i) {
+    if (i == kUndoButton || i == kRedoButton || i == kCopyButton) continue;
+    PlugParameter* p = ParameterAt(i);
+    if (p == nullptr) continue;
+    double v = p->value;
+    if (i == kAbSwitch) {
+      v = abSide_;
+    } else {
+      const SnapshotField f = FieldOf(snapshot_, i);
+      switch (f.conversion) {
+        case FieldConversion::None:
+          continue;
+        case FieldConversion::Percent:
+        case FieldConversion::Hundredth:
+        case FieldConversion::ReverbLength:
+        case FieldConversion::ReverbDamp:
+          v = *f.real * 100.0;
+          break;
+        case FieldConversion::AsIs:
+        case FieldConversion::WholeDouble:
+          v = *f.real;
+          break;
+        case FieldConversion::Truncated:
+        case FieldConversion::VoiceMode:
+          v = *f.integer;
+          break;
+        case FieldConversion::Bool:
+          v = *f.flag ? 1.0 : 0.0;
+          break;
+        case FieldConversion::Aftertouch:
+          v = engine_.AftertouchToModW() ? 1.0 : 0.0;
+          break;
+      }
+    }
+    if (std::isnan(v)) continue;  // never store NaN; keep the current value
+    p->value = v < p->min ? p->min : std::min(v, p->max);
+  }
+  RefreshEditorControls();
+}
+
+void Brisquet::Reset() {
+  Guard guard(Lock());
+  engine_.Reset(SampleRate(), BlockSize());
+}
+
+void Brisquet::SetActive(bool) { Guard guard(Lock()); }
+
+void Brisquet::RenderBlock(double** inputs, double** outputs, int frames) {
+  (void)inputs;
+  if (!firstBlockDone_) {
+    // The edit history is seeded with the first block's snapshot.
+    firstBlockDone_ = true;
+  }
+  if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr || frames <= 0) {
+    if (frames == 0) engine_.RenderBlock(snapshot_, nullptr, nullptr, 0, SampleRate());
+    return;
+  }
+  engine_.RenderBlock(snapshot_, outputs[0], outputs[1], frames, SampleRate());
+}
+
+void Brisquet::MidiReceived(int32_t offset, uint8_t status, uint8_t data1, uint8_t data2) {
+  Guard guard(Lock());
+  engine_.MidiReceived(MidiMessage{offset, status, data1, data2});
+}
+
+void Brisquet::OnPresetRestored() {
+  Guard guard(Lock());
+  PlugParameter* ab = ParameterAt(kAbSwitch);
+  if (ab != nullptr) ab->value = std::clamp(static_cast<double>(abSide_), ab->min, ab->max);
+  for (int i : {kUndoButton, kRedoButton, kCopyButton}) {
+    if (PlugParameter* p = ParameterAt(i)) p->value = 0.0;
+  }
+  engine_.HardReset(snapshot_);
+}
+
+void Brisquet::OnModWheelFromMidi(double wheel) {
+  snapshot_.modWheel = wheel;
+  if (PlugParameter* p = ParameterAt(kModWheel)) {
+    p->value = std::clamp(wheel * 100.0, p->min, p->max);
+    if (EditorLink* e = Editor()) e->ParameterDisplayUpdate(kModWheel, p->value, false);
+  }
+}
+
+PluginCore* CreateInstrument(HostCallback host) { return new Brisquet(host); }
+
+}  // namespace morvanta

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Morvanta needs on Debian 12.
+# Run as root (or through sudo). Safe to run again.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo -E bash "$0" "$@"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+  build-essential cmake pkg-config binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
+  libsndfile1-dev
+  locales
+)
+# Ardour's plug-in scanner checks the plug-in the way a real host does.
+if [ "${MORVANTA_NO_ARDOUR:-0}" != 1 ]; then
+  packages+=(ardour)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A comma-decimal locale, so the tests can check that text <-> value
+# conversions ignore the host's locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
