@@ -1,19 +1,27 @@
-// Biquad: a second-order filter section (low-pass, high-pass, all-pass)
-// with coefficients computed from cut-off, Q and gain.
+// Biquad: a second-order filter section with cookbook coefficients (low-pass,
+// high-pass, all-pass), run in transposed direct form II in double precision.
 #pragma once
 
 namespace morvanta {
 
 struct Biquad {
-  int type = 0;
-  double fc = 0.25, q = 0.707, gainDb = 0.0;
-  float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-  float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  enum Type { kLowPass = 0, kHighPass = 1, kAllPass = 7 };
 
-  void Init(int t, double f, double qq, double g) { type = t; fc = f; q = qq; gainDb = g; Compute(); }
-  void Compute() {}
-  float Process(float x) { return x; }
-  void Clear() { x1 = x2 = y1 = y2 = 0; }
+  void Init(int filterType, double fc, double q, double gainDb);
+  void Compute();
+  float Process(float x) {
+    const double in = x;
+    const double y = in * a0 + z1;
+    z1 = in * a1 + z2 - b1 * y;
+    z2 = in * a2 - b2 * y;
+    return static_cast<float>(y);
+  }
+  void Clear() { z1 = z2 = 0.0; }
+
+  int type = kLowPass;
+  double a0 = 1.0, a1 = 0.0, a2 = 0.0, b1 = 0.0, b2 = 0.0;
+  double Fc = 0.5, Q = 0.707, peakGain = 0.0;
+  double z1 = 0.0, z2 = 0.0;
 };
 
 }  // namespace morvanta

@@ -1,17 +1,32 @@
-// ChorusEffect: the stereo chorus/flanger on the bus ("Mod ..." parameters),
-// two modulated delay lines with feedback.
+// ChorusEffect: the bus chorus ("Mod ..." parameters): per channel two
+// sine-modulated delay lines whose difference is mixed with the dry signal.
 #pragma once
 
+#include "dsp/ModDelayLine.h"
 #include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
 
 class ChorusEffect {
  public:
-  void SetSampleRate(double) {}
-  void BlockUpdate(double, const ParamSnapshot&) {}
-  void Process(double&, double&) {}
-  void Clear() {}
+  // Resizes the lines for fs (allocates only when the rate changed); the
+  // render frame's per-block update then finds them ready.
+  void SetSampleRate(double fs);
+  void BlockUpdate(double fs, const ParamSnapshot& p);
+  void Process(double& left, double& right) {
+    const double yL = firstLeft_.ProcessSine(left) - secondLeft_.ProcessSine(left);
+    left = wetGain_ * yL + dryGain_ * left;
+    const double yR = firstRight_.ProcessSine(right) - secondRight_.ProcessSine(right);
+    right = dryGain_ * right + wetGain_ * yR;
+  }
+  void Clear();
+
+  const ModDelayLine& Line(int index) const;
+
+ private:
+  ModDelayLine firstLeft_, firstRight_, secondLeft_, secondRight_;
+  double wetGain_ = 0.0;  // sqrt(mix)
+  double dryGain_ = 1.0;  // sqrt(1 - mix)
 };
 
 }  // namespace morvanta

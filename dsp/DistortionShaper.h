@@ -1,9 +1,11 @@
-// DistortionShaper: the bus distortion curve applied to each channel's sum
-// when "Distortion" is above zero.
+// DistortionShaper: the bus distortion, a saturator followed by a small sum of
+// Chebyshev harmonics subtracted from the signal; stateless.
 #pragma once
 
 namespace morvanta {
 
-inline float DistortionShaper(float x, float) { return x; }
+// Saturator sign(v) * (1 - 1 / (1 + |v| + v^2 + c3 |v|^3 + c4 v^4)); |S| < 1.
+double DistortionSaturate(double v);
+float DistortionShaper(float x, float drive);
 
 }  // namespace morvanta

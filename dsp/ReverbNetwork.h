@@ -1,17 +1,107 @@
-// ReverbNetwork: the bus reverb, a network of delay lines per side with
-// damping, pre-delay, output high-pass and mid/side width.
+// ReverbNetwork: the bus reverb, 31 cascaded triangle-modulated delay lines
+// per side fed through damping filter pairs, with pre-delay, high-pass and M/S.
 #pragma once
 
+#include <cstdint>
+
+#include "dsp/ModDelayLine.h"
 #include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
 
+// A single-precision second-order section in direct form I with separate
+// histories for its low-pass and high-pass use; inputs carry a tiny offset
+// against denormals.
+struct RbjSection {
+  void Set(double frequency, double sampleRate);
+  float LowPass(float input) {
+    const float x = input + kDenormalOffset;
+    const float y = lpB0 * x + lpB1 * lpX1 + lpB2 * lpX2 - a1 * lpY1 - a2 * lpY2;
+    lpX2 = lpX1;
+    lpX1 = x;
+    lpY2 = lpY1;
+    lpY1 = y;
+    return y;
+  }
+  float HighPass(float input) {
+    const float x = input + kDenormalOffset;
+    const float y = hpB0 * x + hpB1 * hpX1 + hpB2 * hpX2 - a1 * hpY1 - a2 * hpY2;
+    hpX2 = hpX1;
+    hpX1 = x;
+    hpY2 = hpY1;
+    hpY1 = y;
+    return y;
+  }
+  void Clear() { lpX1 = lpX2 = lpY1 = lpY2 = hpX1 = hpX2 = hpY1 = hpY2 = 0.0f; }
+
+  static constexpr float kDenormalOffset = 2.3283064365386963e-10f;  // 2^-32
+  float frequency = 0.0f, sampleRate = 44100.0f, Q = 0.5f;
+  float a1 = 0.0f, a2 = 0.0f;
+  float lpB0 = 1.0f, lpB1 = 0.0f, lpB2 = 0.0f;
+  float hpB0 = 1.0f, hpB1 = 0.0f, hpB2 = 0.0f;
+  float lpX1 = 0.0f, lpX2 = 0.0f, lpY1 = 0.0f, lpY2 = 0.0f;
+  float hpX1 = 0.0f, hpX2 = 0.0f, hpY1 = 0.0f, hpY2 = 0.0f;
+};
+
+// Two low-pass sections on the same input, mixed by g1 and g2.
+struct DampingFilterPair {
+  float Process(float x) {
+    const float y1 = first.LowPass(x);
+    const float y2 = second.LowPass(x);
+    return static_cast<float>(g1 * y1 + g2 * y2);
+  }
+  void Clear() {
+    first.Clear();
+    second.Clear();
+  }
+  RbjSection first, second;
+  double g1 = 1.0, g2 = 0.0;
+};
+
 class ReverbNetwork {
  public:
-  void SetSampleRate(double) {}
-  void UpdateSettings(const ReverbSettings&) {}
-  void Process(double, double, double* wetL, double* wetR) { *wetL = 0; *wetR = 0; }
-  void Clear() {}
+  static constexpr int kLines = 31;
+
+  ReverbNetwork();
+  ReverbNetwork(const ReverbNetwork&) = delete;
+  ReverbNetwork& operator=(const ReverbNetwork&) = delete;
+
+  // The lines take the rate (reallocating only when it changed), then the
+  // network recomputes; called from the instrument's reset.
+  void SetSampleRate(double fs);
+  void UpdateSettings(const ReverbSettings& s);
+  void Recompute();
+  void Process(double inL, double inR, double* wetL, double* wetR);
+  void Clear();
+
+  const ModDelayLine& Line(int side, int i) const { return side == 0 ? linesL_[i] : linesR_[i]; }
+  const ModDelayLine& PreDelay(int side) const { return side == 0 ? preDelayL_ : preDelayR_; }
+  const DampingFilterPair& Pair(int side, int i) const { return side == 0 ? pairsL_[i] : pairsR_[i]; }
+  double TimeScale() const { return timeScale_; }
+
+ private:
+  DampingFilterPair pairsL_[kLines];
+  ModDelayLine linesL_[kLines];
+  ModDelayLine preDelayL_;
+  DampingFilterPair pairsR_[kLines];
+  ModDelayLine linesR_[kLines];
+  ModDelayLine preDelayR_;
+  RbjSection outHpL_, outHpR_;
+
+  double timeScale_ = 0.0;
+  double preDelayTime_ = 0.0;
+  double dampSlope_ = 0.0;
+  double dampBase_ = 0.0;
+  double filterSpread_ = 0.0;
+  double hpControl_ = 0.0;
+  double lengthFactor_ = 0.0;
+  double width_ = 1.0;
+  double outputScale_ = 1.5;
+  double modDepth_ = 0.0;
+  double modRate_ = 0.0;
+  double fs_ = 44100.0;
+  double invFs_ = 1.0 / 44100.0;
+  ReverbSettings settings_;
 };
 
 }  // namespace morvanta

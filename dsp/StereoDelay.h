@@ -1,16 +1,89 @@
-// StereoDelay: the bus echo ("Delay ..." parameters), three delay units with
-// colour filters, drive, time glide and tempo sync.
+// StereoDelay: the bus echo ("Delay ..." parameters): left, pre-tap and right
+// delay units with colour filters, drive, S-curve time glide and tempo sync.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "dsp/Biquad.h"
+#include "dsp/DelayTimeRamp.h"
+#include "dsp/TubeDriveClipper.h"
 #include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
 
+// The tone section inside each unit's loop: a low band through an all-pass,
+// a high band through two high-passes and the mid band as the remainder.
+struct DelayColorFilter {
+  DelayColorFilter();
+  void Configure(double drive, double colour, double fs);
+  float Process(double x);
+  void Clear();
+
+  Biquad lowPass, highPass1, highPass2, allPass;
+  double lowGain = 1.0, midGain = 1.5, highGain = 1.0;
+  double firstQ = 0.5, secondQ = 0.475;
+};
+
+class DelayUnit {
+ public:
+  static constexpr int32_t kBufferLength = 352800;
+
+  DelayUnit();
+  DelayUnit(const DelayUnit&) = delete;
+  DelayUnit& operator=(const DelayUnit&) = delete;
+
+  void SetSampleRate(double fs);
+  void SetColourAndDrive(double drive, double colour);
+  // Starts the S-curve glide to `samples` (held within 1 .. buffer - 1).
+  void SetTime(double samples);
+  float Process(double x);
+  void Clear();
+
+  void SetFeedback(double v) { feedback_ = v; }
+  void SetOutputLevel(double v) { outputLevel_ = v; }
+  double Feedback() const { return feedback_; }
+  double OutputLevel() const { return outputLevel_; }
+  int32_t DelayLength() const { return delayLength_; }
+  const DelayTimeRamp& Ramp() const { return ramp_; }
+
+ private:
+  std::vector<double> buffer_;
+  double fs_ = 44100.0;
+  int32_t length_ = kBufferLength;
+  double readPos_ = 0.0;
+  DelayTimeRamp ramp_;
+  DelayColorFilter colour_;
+  TubeDriveClipper clipper_;
+  int32_t writeIndex_ = 0;
+  int32_t delayLength_ = 35280;
+  double feedback_ = 0.5;
+  double outputLevel_ = 0.5;
+  double colourAmount_ = 0.5;
+  double drive_ = 0.0;
+};
+
 class StereoDelay {
  public:
-  void BlockUpdate(double, double, const ParamSnapshot&) {}
-  void Process(double&, double&) {}
-  void Clear() {}
+  enum PingPong { kStraight = 0, kOffset = 1 };
+
+  void BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p);
+  void Process(double& left, double& right);
+  void Clear();
+
+  // The period g in samples for a "Delay Time" value; 0 when synchronised
+  // without a usable tempo.
+  static double Period(double timeMs, bool sync, double fs, double tempoBpm);
+
+  const DelayUnit& Left() const { return left_; }
+  const DelayUnit& PreTap() const { return preTap_; }
+  const DelayUnit& Right() const { return right_; }
+
+ private:
+  DelayUnit left_, preTap_, right_;
+  int32_t pingPong_ = kStraight;
+  double width_ = 0.65;
+  bool silent_ = false;
 };
 
 }  // namespace morvanta

@@ -1,0 +1,76 @@
+// ChorusEffect: "Mod Mode" picks a 1 ms or 10 ms base delay; the right side
+// runs slightly longer delays, faster rates and a 0.96 gain for width.
+#include "dsp/ChorusEffect.h"
+
+#include <cmath>
+
+namespace morvanta {
+
+namespace {
+inline double Unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
+}  // namespace
+
+void ChorusEffect::SetSampleRate(double fs) {
+  const float rate = static_cast<float>(fs);
+  firstLeft_.SetSampleRate(rate, false);
+  firstRight_.SetSampleRate(rate, false);
+  secondLeft_.SetSampleRate(rate, false);
+  secondRight_.SetSampleRate(rate, false);
+}
+
+void ChorusEffect::BlockUpdate(double fs, const ParamSnapshot& p) {
+  const double mix = Unit(p.modMix);
+  const double dl = Unit(p.modDelay);
+  const double fb = Unit(p.modFeedback);
+  const double amp = Unit(p.modAmp);
+  const double sp = Unit(p.modSpeed);
+  const int mode = p.modMode != 0 ? 1 : 0;
+  const double base = (9 * mode + 1) * 0.001;
+  const double n = 9 * mode + 1;
+  const double D = 0.67 * dl;
+  const double gain = (1.0 - 0.3 * fb) * mix;
+  const double depth = 0.2 * amp + 0.01;
+  const double rate = 8.0 * sp + 0.01;
+  const float rateF = static_cast<float>(fs);
+
+  ModDelayLine* first[2] = {&firstLeft_, &firstRight_};
+  ModDelayLine* second[2] = {&secondLeft_, &secondRight_};
+  for (int s = 0; s < 2; ++s) {
+    ModDelayLine& a = *first[s];
+    a.SetSampleRate(rateF, false);
+    a.SetOutputGain(s == 0 ? gain : gain * 0.96);
+    a.SetDelayTarget(s == 0 ? (base + 0.05 * dl) * fs : ((base + 0.05) * dl + base) * fs);
+    a.SetFeedback(0.8 * fb);
+    a.SetModDepth(depth);
+    a.SetModRate(s == 0 ? rate : rate + 0.1);
+
+    ModDelayLine& b = *second[s];
+    b.SetSampleRate(rateF, false);
+    b.SetOutputGain(s == 0 ? gain : gain * 0.96);
+    b.SetDelayTarget(s == 0 ? (0.002 * n + 0.05 * D) * fs
+                            : ((0.001 * n + 0.05) * D + 0.002 * n) * fs);
+    b.SetFeedback(0.8 * fb);
+    b.SetModDepth(depth);
+    b.SetModRate(s == 0 ? rate * 0.73 : rate * 0.73 + 0.1);
+  }
+  wetGain_ = std::sqrt(mix);
+  dryGain_ = std::sqrt(1.0 - mix);
+}
+
+void ChorusEffect::Clear() {
+  firstLeft_.Clear();
+  firstRight_.Clear();
+  secondLeft_.Clear();
+  secondRight_.Clear();
+}
+
+const ModDelayLine& ChorusEffect::Line(int index) const {
+  switch (index) {
+    case 1: return firstRight_;
+    case 2: return secondLeft_;
+    case 3: return secondRight_;
+    default: return firstLeft_;
+  }
+}
+
+}  // namespace morvanta

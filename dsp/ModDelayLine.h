@@ -1,0 +1,85 @@
+// ModDelayLine: a two-second fractional delay line whose length glides
+// through a DelayTimeRamp; plain, triangle-modulated and sine-modulated reads.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dsp/Biquad.h"
+#include "dsp/DelayTimeRamp.h"
+
+namespace morvanta {
+
+class ModDelayLine {
+ public:
+  ModDelayLine();
+  ModDelayLine(const ModDelayLine&) = delete;
+  ModDelayLine& operator=(const ModDelayLine&) = delete;
+
+  // Reallocates (two seconds at fs) and clears the buffer only when fs
+  // differs from the stored rate or when forced.
+  void SetSampleRate(float fs, bool force);
+  // Glides linearly to `samples`: 0.5 s when longer, 0.25 s when shorter.
+  void SetDelayTarget(double samples);
+  // Starts a glide of the length with an explicit duration and acceleration.
+  void GlideTo(double samples, double durationSamples, double accelSamples);
+
+  double ProcessPlain(double x);
+  double ProcessTriangle(double x);
+  double ProcessSine(double x);
+  // Zeroes the buffer and the loop filter; lengths and glides are kept.
+  void Clear();
+
+  void SetFeedback(double v) { feedback_ = v; }
+  void SetOutputGain(double v) { outputGain_ = v; }
+  void SetModRate(double v) { modRate_ = v; }
+  void SetModDepth(double v) { modDepth_ = v; }
+
+  double Feedback() const { return feedback_; }
+  double OutputGain() const { return outputGain_; }
+  double ModRate() const { return modRate_; }
+  double ModDepth() const { return modDepth_; }
+  double ModFactor() const { return modFactor_; }
+  double DelayLength() const { return delayLength_; }
+  const DelayTimeRamp& Ramp() const { return ramp_; }
+  int32_t BufferLength() const { return length_; }
+  double SampleRate() const { return fs_; }
+
+ private:
+  double ReadFractional() const {
+    const int32_t i = static_cast<int32_t>(readPos_);
+    const double f = readPos_ - i;
+    const int32_t j = i + 1 < length_ ? i + 1 : 0;
+    return (1.0 - f) * buffer_[i] + f * buffer_[j];
+  }
+  void AdvanceWrite() {
+    if (++writeIndex_ >= length_) writeIndex_ = 0;
+  }
+  void UpdateReadPosition(double lengthUsed);
+  void StepRamp() {
+    if (ramp_.Running()) {
+      ramp_.Advance(1);
+      delayLength_ = ramp_.current;
+    }
+  }
+
+  std::vector<double> buffer_;
+  int32_t length_ = 0;
+  int32_t writeIndex_ = 0;
+  double modDirection_ = 1.0;
+  double readPos_ = 0.0;
+  DelayTimeRamp ramp_;
+  double modPhase_ = 0.0;
+  double fs_ = 0.0;
+  double invFs_ = 0.0;
+  double fsRatio_ = 1.0;
+  Biquad loopFilter_;
+  double delayLength_ = 441.0;
+  double feedback_ = 0.75;
+  double outputGain_ = 0.5;
+  double modRate_ = 0.0;
+  double modDepth_ = 0.5;
+  double modFactor_ = 1.0;
+};
+
+}  // namespace morvanta

@@ -1,0 +1,187 @@
+// StereoDelay: the right echoes pass a single-tap pre-tap unit first, which
+// displaces them against the left; "Delay Width" crossfades the two sides.
+#include "dsp/StereoDelay.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace morvanta {
+
+namespace {
+inline double Unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
+inline double Clamp(double v, double lo, double hi) { return v > lo ? (v < hi ? v : hi) : lo; }
+
+constexpr double kSyncFractions[11] = {1.0 / 32, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4,
+                                       3.0 / 8,  1.0 / 3,  1.0 / 2,  3.0 / 4, 1.0};
+constexpr double kLongestLength = DelayUnit::kBufferLength - 1;
+}  // namespace
+
+DelayColorFilter::DelayColorFilter() {
+  lowPass.Init(Biquad::kLowPass, 1200.0 / 44100.0, 0.5, 0.0);
+  highPass1.Init(Biquad::kHighPass, 1200.0 / 44100.0, 0.5, 0.0);
+  highPass2.Init(Biquad::kHighPass, 2000.0 / 44100.0, 0.5, 0.0);
+  allPass.Init(Biquad::kAllPass, 2000.0 / 44100.0, 0.5, 0.0);
+}
+
+void DelayColorFilter::Configure(double drive, double colour, double fs) {
+  firstQ = 0.707;
+  const double f1 = 600.0 + 300.0 * drive;
+  const double f2 = 1600.0 - 600.0 * drive + 400.0 * colour;
+  lowPass.Init(Biquad::kLowPass, f1 / fs, firstQ, 0.0);
+  highPass1.Init(Biquad::kHighPass, f1 / fs, firstQ, 0.0);
+  highPass2.Init(Biquad::kHighPass, f2 / fs, secondQ, 0.0);
+  allPass.Init(Biquad::kAllPass, f2 / fs, secondQ, 0.0);
+}
+
+float DelayColorFilter::Process(double x) {
+  const float xs = static_cast<float>(x);
+  const float lo = lowPass.Process(xs);
+  const float h1 = highPass1.Process(xs);
+  const float h2 = highPass2.Process(h1);
+  const float lo2 = allPass.Process(lo);
+  const float low = static_cast<float>(0.8 * lo2);
+  const float high = static_cast<float>(1.25 * h2);
+  const float mid = static_cast<float>(0.7 * (static_cast<double>(lo2) + h2 - x));
+  return static_cast<float>(midGain * mid + lowGain * low + highGain * high);
+}
+
+void DelayColorFilter::Clear() {
+  lowPass.Clear();
+  highPass1.Clear();
+  highPass2.Clear();
+  allPass.Clear();
+}
+
+DelayUnit::DelayUnit() : buffer_(kBufferLength, 0.0) {}
+
+void DelayUnit::SetSampleRate(double fs) {
+  fs_ = fs;
+  colour_.Configure(drive_, colourAmount_, fs_);
+}
+
+void DelayUnit::SetColourAndDrive(double drive, double colour) {
+  drive_ = drive;
+  colourAmount_ = colour;
+  colour_.Configure(drive_, colourAmount_, fs_);
+  colour_.lowGain = (0.5 - colour) * 1.6 + (1.0 - 0.2 * drive);
+  colour_.midGain = 1.5 + 0.4 * drive;
+  colour_.highGain = (colour - 0.5) * 1.6 + (1.0 - 0.2 * drive);
+}
+
+void DelayUnit::SetTime(double samples) {
+  samples = Clamp(samples, 1.0, kLongestLength);
+  if (samples == delayLength_ || samples == ramp_.target) return;
+  ramp_.Set(ramp_.current, samples, fs_ * 0.375, fs_ * 0.1875);
+}
+
+float DelayUnit::Process(double x) {
+  const int32_t i = static_cast<int32_t>(readPos_);
+  const double f = readPos_ - i;
+  const int32_t j = i + 1 < length_ ? i + 1 : 0;
+  const double y = (1.0 - f) * buffer_[i] + f * buffer_[j];
+
+  const float cf = colour_.Process(y);
+  const double v = (cf * feedback_ + x) * 0.26;
+  const double d = drive_;
+  const double b = 0.2 * d + 0.5;
+  const double z = clipper_.Process((16.0 * b * b + 1.0) * (d * v * 16.0), 0.1) / (4.0 * b + 1.0);
+  double w = z * (d * 0.5) * 0.2 + (1.0 - d * 0.5) * v;
+  const bool gliding = ramp_.Running();
+  if (gliding) w *= 2.0 * std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration;
+  buffer_[writeIndex_] = w;
+
+  if (++writeIndex_ >= length_) writeIndex_ = 0;
+  double pos = static_cast<double>(writeIndex_) - delayLength_;
+  if (pos < 0.0) pos += length_;
+  if (pos >= length_) pos -= length_;
+  readPos_ = pos;
+
+  if (gliding) {
+    ramp_.Advance(1);
+    delayLength_ = static_cast<int32_t>(ramp_.current);
+  }
+  return static_cast<float>(cf * outputLevel_);
+}
+
+void DelayUnit::Clear() {
+  std::fill(buffer_.begin(), buffer_.end(), 0.0);
+  colour_.Clear();
+}
+
+double StereoDelay::Period(double timeMs, bool sync, double fs, double tempoBpm) {
+  if (!sync) return timeMs * 0.001 * fs;
+  const int index = static_cast<int>(Clamp((timeMs - 20.0) / 980.0 * 10.0, 0.0, 10.0));
+  if (!(tempoBpm > 0.0) || !std::isfinite(tempoBpm)) return 0.0;
+  const double beat = fs * 60.0 / tempoBpm;
+  const double g = 2.0 * beat * kSyncFractions[index];
+  return g < DelayUnit::kBufferLength ? g : DelayUnit::kBufferLength;
+}
+
+void StereoDelay::BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p) {
+  const double t = Clamp(p.delayTime, 20.0, 1000.0);
+  const double level = Unit(p.delayLevel);
+  const double feedback = Unit(p.delayFeedback);
+  const double colour = Unit(p.delayColor);
+  const double drive = Unit(p.delayDrive);
+  pingPong_ = p.delayPingPongType != 0 ? kOffset : kStraight;
+  width_ = Clamp(p.delayWidth, -1.0, 1.0);
+
+  preTap_.SetSampleRate(fs);
+  preTap_.SetFeedback(0.0);
+  preTap_.SetOutputLevel((0.25 * colour + 1.75) * 0.5);
+  preTap_.SetColourAndDrive(drive, colour);
+
+  double g = Period(t, p.delayTempoSync != 0, fs, tempoBpm);
+  silent_ = !(g > 0.0);
+  // The longest echo pattern that fits keeps its shape: "STRAIGHT" needs 2g
+  // in the buffer, "OFFSET" g.
+  const double longest = pingPong_ == kStraight ? kLongestLength * 0.5 : kLongestLength;
+  if (g > longest) g = longest;
+
+  DelayUnit* units[2] = {&left_, &right_};
+  for (DelayUnit* unit : units) {
+    unit->SetSampleRate(fs);
+    unit->SetOutputLevel((0.25 * colour + 1.75) * level);
+    const double shorten = 1.0 - t * 0.001;
+    unit->SetFeedback((1.0 - 0.27 * colour + 0.3 * shorten * shorten) * feedback);
+    unit->SetColourAndDrive(drive, colour);
+    if (pingPong_ == kOffset) {
+      if (!silent_) {
+        unit->SetTime(g);
+        preTap_.SetTime(g / 2.0);
+      }
+    } else {
+      if (!silent_) {
+        unit->SetTime(2.0 * g);
+        preTap_.SetTime(g);
+      }
+      unit->SetFeedback(unit->Feedback() * 0.9);
+    }
+  }
+}
+
+void StereoDelay::Process(double& left, double& right) {
+  // Without a tempo to follow, the synchronised echo is muted; the units run
+  // on silence so that their old contents fade instead of returning later.
+  const double inL = silent_ ? 0.0 : left;
+  const double inR = silent_ ? 0.0 : right;
+  const double eL = left_.Process(inL);
+  const double m = preTap_.Process(inR);
+  double eR;
+  if (pingPong_ == kOffset)
+    eR = right_.Process(m);
+  else
+    eR = right_.Process(m * right_.Feedback()) + m * right_.OutputLevel() * 0.5;
+  if (silent_) return;
+  const double k = width_ * 0.5;
+  left += (0.5 + k) * eL + (0.5 - k) * eR;
+  right += (0.5 + k) * eR + (0.5 - k) * eL;
+}
+
+void StereoDelay::Clear() {
+  left_.Clear();
+  preTap_.Clear();
+  right_.Clear();
+}
+
+}  // namespace morvanta
