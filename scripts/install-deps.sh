@@ -12,7 +12,7 @@ packages=(
   build-essential cmake pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
-  libsndfile1-dev
+  libsndfile1-dev libportsmf-dev
   locales
 )
 # Ardour's plug-in scanner checks the plug-in the way a real host does.
