@@ -1,45 +1,425 @@
-// Placeholder render frame: consumes the queue at its offsets and writes
-// silence until the voices land.
+// The render frame: events at their offsets, the voices sample by sample
+// with their modulation sums, the bus shapers, chorus and delay per frame,
+// and the reverb over the finished block.
 #include "engine/SynthEngine.h"
 
-namespace morvanta {
+#include <cmath>
+#include <cstdlib>
 
-SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
-  queue_.reserve(1024);
-  handled_.reserve(1024);
+#include "dsp/DistortionShaper.h"
+#include "engine/LfoRate.h"
+
+namespace morvanta {
+namespace {
+
+constexpr int kPrerollSamples = 2048;
+constexpr double kPiSingle = static_cast<double>(3.14159265358979f);
+constexpr double kMilli = static_cast<double>(0.001f);
+
+// NaN maps to the lower bound.
+inline double AtLeast(double x, double lo) { return x > lo ? x : lo; }
+inline double AtMost(double x, double hi) { return x < hi ? x : hi; }
+inline double Clamp01(double x) { return AtMost(AtLeast(x, 0.0), 1.0); }
+
+inline bool ValidRate(double fs) { return fs >= 1.0 && fs <= 1e7; }
+
+// The scaled LFO: the ADSR2 depth fades it in (d > 0) or out (d < 0), the
+// wheel depth crossfades toward wheel control.
+inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
+  const double e = d >= 0.0 ? d * env2 : -d * (1.0 - env2);
+  const double v = (w * mw + (e + 1.0 - std::fabs(d)) * (1.0 - std::fabs(w))) * raw;
+  return AtMost(AtLeast(v, -1.0), 1.0);
 }
 
-void SynthEngine::MidiReceived(const MidiMessage& m) {
-  if (m.status < 0x80 || m.status >= 0xF0) return;
-  const int kind = m.status & 0xF0;
-  if (kind == 0xA0 || kind == 0xC0) return;
-  auto it = queue_.end();
-  while (it != queue_.begin() && (it - 1)->offset > m.offset) --it;
-  queue_.insert(it, m);
+inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
+
+}  // namespace
+
+SynthEngine::SynthEngine(EngineHost& host) : host_(host) { Reset(44100.0, 1024); }
+
+void SynthEngine::UseReferenceSine(bool on) {
+  for (VoiceSlot& v : voices_) v.osc.UseReferenceSine(on);
+}
+
+void SynthEngine::MidiReceived(const MidiMessage& m) { queue_.Add(m); }
+
+void SynthEngine::ApplySnapshot(const ParamSnapshot& snapshot) {
+  snap_ = snapshot;
+  voiceMode_ = snap_.voiceMode == 0 ? kMono : (snap_.voiceMode == 1 ? kLiveArp : kPoly);
+  voiceCount_ = voiceMode_ == kPoly ? kVoices : 1;
+  modWheel_ = snap_.modWheel;
+}
+
+void SynthEngine::ChangeSampleRate(double fs) {
+  sampleRate_ = fs;
+  invRate_ = 1.0 / fs;
+  for (VoiceSlot& v : voices_) v.osc.SetSampleRate(fs);
+  highPass_[0].SetSampleRate(fs);
+  highPass_[1].SetSampleRate(fs);
+  chorus_.SetSampleRate(fs);
+  reverb_.SetSampleRate(fs);
+}
+
+void SynthEngine::Reset(double sampleRate, int blockSize) {
+  if (ValidRate(sampleRate)) {
+    sampleRate_ = sampleRate;
+    invRate_ = 1.0 / sampleRate;
+  }
+  const double fs = sampleRate_;
+  for (VoiceSlot& v : voices_) {
+    v.osc.SetSampleRate(fs);
+    for (Adsr* a : {&v.adsr1, &v.adsr2}) {
+      a->SetRate(fs);
+      a->GoIdle();
+    }
+    for (VoiceLfo* l : {&v.lfo1, &v.lfo2}) {
+      l->SetRate(fs);
+      l->RestartPhase();
+    }
+    v.ampSmoother.SetRate(fs);
+    v.waveShaperSmoother.SetRate(fs);
+    v.panSmoother.SetRate(fs);
+  }
+  // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
+  held_.Clear();
+  reverb_.SetSampleRate(fs);
+  chorus_.SetSampleRate(fs);
+  highPass_[0].SetSampleRate(fs);
+  highPass_[1].SetSampleRate(fs);
+  queue_.Resize(blockSize);
+}
+
+void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
+  for (VoiceSlot& v : voices_) {
+    v.osc.SetSampleRate(sampleRate_);
+    v.adsr1.GoIdle();
+    v.adsr2.GoIdle();
+    v.lfo1.RestartPhase();
+    v.lfo2.RestartPhase();
+  }
+  held_.Clear();
+  delay_.Clear();
+  chorus_.Clear();
+  reverb_.Clear();
+  ApplySnapshot(snapshot);
+}
+
+void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
+  const double vel = v.osc.Velocity();
+  const VelDepths& d = snap_.velTo;
+  VelocityFactors& f = v.vel;
+  f.harmPhase = VelocityFactor(vel, d.harmPhase);
+  f.bitDiv = VelocityFactor(vel, d.bitDiv);
+  f.bitFeed = VelocityFactor(vel, d.bitFeed);
+  f.waveShaper = VelocityFactor(vel, d.waveShaper);
+  f.ringMod = VelocityFactor(vel, d.ringMod);
+  f.ringModF = VelocityFactor(vel, d.ringModF);
+  f.pitchNoise = VelocityFactor(vel, d.pitchNoise);
+  f.pw = VelocityFactor(vel, d.pw);
+  f.fc = VelocityFactor(vel, d.fc);
+  f.fr = VelocityFactor(vel, d.fr);
+  f.tubeDrive = VelocityFactor(vel, d.tubeDrive);
+}
+
+void SynthEngine::SetUpVoice(VoiceSlot& v) {
+  VoiceOscillator& o = v.osc;
+  if (voiceMode_ != kLiveArp) {
+    o.steps.LoadFromParameters(snap_.arpStepsCount, snap_.arpLoopStart, snap_.arpTempoDivider,
+                               stepRatios_, snap_.arpShape, snap_.arpMod);
+  }
+  o.baseShape = snap_.oscShape;
+  o.steps.SetOn(snap_.arpOn != 0);
+  v.lfo1.SetShape(snap_.lfo1.shape);
+  v.lfo2.SetShape(snap_.lfo2.shape);
+  o.ringLock = snap_.ringModLock;
+  o.ringMode = snap_.ringModMode;
+  o.pitchNoiseHeight = snap_.pitchNoiseHeight;
+  o.pulseWidthMode = snap_.pulseWidthMode;
+  UpdateVelocityFactors(v);
 }
 
 void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, double* right,
                               int frames, double sampleRate) {
-  (void)snapshot;
-  (void)sampleRate;
-  size_t read = 0;
-  for (int s = 0; s < frames; ++s) {
-    while (read < queue_.size() && queue_[read].offset <= s) {
-      if (handled_.size() < handled_.capacity()) handled_.push_back(queue_[read]);
-      ++read;
-    }
-    left[s] = 0.0;
-    right[s] = 0.0;
+  ApplySnapshot(snapshot);
+  if (frames <= 0 || left == nullptr || right == nullptr) return;
+
+  if (ValidRate(sampleRate) && sampleRate != sampleRate_) ChangeSampleRate(sampleRate);
+  const double fs = sampleRate_;
+  for (VoiceSlot& v : voices_) {
+    v.adsr1.SetRate(fs);
+    v.adsr2.SetRate(fs);
+    v.lfo1.SetRate(fs);
+    v.lfo2.SetRate(fs);
+    v.ampSmoother.SetRate(fs);
+    v.waveShaperSmoother.SetRate(fs);
+    v.panSmoother.SetRate(fs);
   }
-  queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(read));
-  for (MidiMessage& m : queue_) m.offset -= frames;
+
+  tempo_ = host_.HostTempo();
+  chorus_.BlockUpdate(fs, snap_);
+  delay_.BlockUpdate(fs, tempo_, snap_);
+
+  if (voiceMode_ != kLiveArp) held_.Clear();
+
+  for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
+  for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
+
+  for (int s = 0; s < frames; ++s) {
+    while (const MidiMessage* m = queue_.NextDue(s)) HandleMidiEvent(*m);
+    double sum[2] = {0.0, 0.0};
+    harmonicsBank_.Tick(snap_.harmonicsLfoSpeed, snap_.harmonicsLfoAmp, snap_.harmonics, invRate_,
+                        harmonicGains_);
+    tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
+    for (int i = 0; i < voiceCount_; ++i) RenderVoice(voices_[i], sum[0], sum[1]);
+
+    const double t = tubeDrive_;
+    for (int ch = 0; ch < 2; ++ch) {
+      double x = sum[ch];
+      if (snap_.distortion > 0.0) {
+        x = DistortionShaper(static_cast<float>(x), static_cast<float>(2.0 * snap_.distortion));
+      }
+      x = highPass_[ch].Process(static_cast<float>(x));
+      if (t > 0.0) x = tube_[ch].Process((16.0 * t * t + 1.0) * x, 0.1) / (4.0 * t + 1.0);
+      sum[ch] = x;
+    }
+    if (snap_.chorusOn) chorus_.Process(sum[0], sum[1]);
+    if (snap_.delayOn) delay_.Process(sum[0], sum[1]);
+    left[s] = sum[0];
+    right[s] = sum[1];
+  }
+
+  if (snap_.reverbOn) {
+    reverb_.UpdateSettings(snap_.reverb);
+    const double r = Clamp01(snap_.reverbMix);
+    const double dryGain = std::sqrt(1.0 - r);
+    for (int s = 0; s < frames; ++s) {
+      double wetL = 0.0, wetR = 0.0;
+      reverb_.Process(left[s], right[s], &wetL, &wetR);
+      left[s] = wetL * r + dryGain * left[s];
+      right[s] = wetR * r + dryGain * right[s];
+    }
+  }
+
+  queue_.Flush(frames);
 }
 
-void SynthEngine::Reset(double sampleRate, int blockSize) {
-  (void)sampleRate;
-  (void)blockSize;
+void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
+  const ParamSnapshot& p = snap_;
+  const double mw = modWheel_;
+  VoiceOscillator& o = v.osc;
+  const double vel = o.Velocity();
+
+  const double gainTarget = AtLeast(
+      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * mw + 1.0), 0.0);
+  const double gain = v.ampSmoother.Process(gainTarget);
+
+  const double env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
+  double env1 = 0.0;
+  const bool sounding = !v.adsr1.IsIdle() && (env1 = v.adsr1.Tick(), !v.adsr1.IsIdle());
+  if (!sounding) {
+    if (!v.adsr2.IsIdle()) {
+      const double y = v.filter.Process(0.0);
+      left += std::sqrt(1.0 - currentPan_) * y;
+      right += std::sqrt(currentPan_) * y;
+    }
+    return;
+  }
+  double amplitude = 0.5 * env1 * env1 * gain;
+
+  if (voiceMode_ == kLiveArp) {
+    o.steps.LoadFromHeldNotes(held_, p.arpLiveDirection, p.arpTempoDivider, p.arpShape, p.arpMod);
+  }
+  const double a = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
+
+  double rate1 = LfoRate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F, p.lfo1.sync, tempo_);
+  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  v.lfo1.SetFrequency(rate1);
+  double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
+  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+  v.lfo2.SetFrequency(rate2);
+  const double lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  const double lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+
+  const double l1 = p.lfo1To.pitch, l2 = p.lfo2To.pitch, e = p.adsr2To.pitch;
+  o.pitchRatio = (p.adsr2PitchMode ? 1.0 - e : 1.0) + e * env2 + l1 * std::fabs(l1) * lfo1 +
+                 l2 * std::fabs(l2) * lfo2;
+  o.bendRatio = pitchBend_;
+  o.velocityToHarmonics = p.velTo.harmonics;
+  o.slopeRate = p.harmonicsSlope * std::fabs(p.harmonicsSlope);
+  for (int k = 0; k < 16; ++k) o.levels[k] = harmonicGains_[k];
+
+  const VelocityFactors& vf = v.vel;
+  auto dest = [&](double l2d, double l1d, double e2d, double base, double velX, double mwd, double ad) {
+    return Clamp01((lfo2 * l2d + lfo1 * l1d + env2 * e2d + base) * velX + mw * mwd + a * ad);
+  };
+  o.harmPhase = dest(p.lfo2To.harmPhase, p.lfo1To.harmPhase, p.adsr2To.harmPhase, p.harmonicsPhaseShift,
+                     vf.harmPhase, p.modwTo.harmPhase, p.arpModTo.harmPhase);
+  const double bitDiv = dest(p.lfo2To.bitDiv, p.lfo1To.bitDiv, p.adsr2To.bitDiv, p.bitDivider, vf.bitDiv,
+                             p.modwTo.bitDiv, p.arpModTo.bitDiv);
+  o.bitDivider = bitDiv * bitDiv * 31.0 + 1.0;
+  o.bitFeedback = dest(p.lfo2To.bitFeed, p.lfo1To.bitFeed, p.adsr2To.bitFeed, p.bitFeedback, vf.bitFeed,
+                       p.modwTo.bitFeed, p.arpModTo.bitFeed);
+  o.waveShaper = v.waveShaperSmoother.Process(
+      dest(p.lfo2To.waveShaper, p.lfo1To.waveShaper, p.adsr2To.waveShaper, p.waveShaper, vf.waveShaper,
+           p.modwTo.waveShaper, p.arpModTo.waveShaper));
+  o.ringMod = dest(p.lfo2To.ringMod, p.lfo1To.ringMod, p.adsr2To.ringMod, p.ringMod, vf.ringMod,
+                   p.modwTo.ringMod, p.arpModTo.ringMod);
+  o.ringModF = dest(p.lfo2To.ringModF, p.lfo1To.ringModF, p.adsr2To.ringModF, p.ringModF, vf.ringModF,
+                    p.modwTo.ringModF, p.arpModTo.ringModF);
+  o.pitchNoise = dest(p.lfo2To.pitchNoise, p.lfo1To.pitchNoise, p.adsr2To.pitchNoise,
+                      p.pitchNoise * p.pitchNoise, vf.pitchNoise, p.modwTo.pitchNoise, p.arpModTo.pitchNoise);
+  o.pulseWidth = dest(p.lfo2To.pw, p.lfo1To.pw, p.adsr2To.pw, p.pulseWidth, vf.pw, p.modwTo.pw,
+                      p.arpModTo.pw) * 0.485 + 0.015;
+
+  amplitude *= 1.0 + a * p.arpModTo.amp;
+
+  const double b = mw * p.modwTo.fc + p.filterFrequency;
+  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (o.Frequency() * invRate_) * p.filterKeyTrack * 20.0 +
+              a * p.arpModTo.fc;
+  fc = Clamp01(fc);
+  fc = AtMost(fc * fc * vf.fc, 1.0);
+  fc += lfo1 * p.lfo1To.fc * (lfo1 >= 0.0 ? 1.0 - fc : fc);
+  fc += lfo2 * p.lfo2To.fc * (lfo2 >= 0.0 ? 1.0 - fc : fc);
+  fc = Clamp01(fc);
+  // The top of the range stays below Nyquist at low host rates.
+  v.filter.cutoffKHz = AtMost((fc * 21980.0 + 20.0) * kMilli, 0.4995 * sampleRate_ * 0.001);
+  v.filter.prewarp = kPiSingle * invRate_;
+  const double q = Clamp01((lfo2 * p.lfo2To.fr + lfo1 * p.lfo1To.fr + env2 * p.adsr2To.fr +
+                            p.filterResonance * p.filterResonance) * vf.fr +
+                           mw * p.modwTo.fr + a * p.arpModTo.fr);
+  v.filter.damping = 1.0 / (q * q * 39.5 + 0.5);
+  v.filter.mix = p.filterMix;
+
+  const double panTarget = Clamp01(lfo2 * p.lfo2To.pan + lfo1 * p.lfo1To.pan + env2 * p.adsr2To.pan +
+                                   o.PanOffset() + p.pan + a * p.arpModTo.pan);
+  if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
+    v.filter.Reset();
+    v.filter.Preroll(kPrerollSamples);
+    v.panSmoother.Snap(panTarget);
+  }
+
+  const double x = o.Render() * amplitude * (1.0 + lfo1 * p.lfo1To.amp + lfo2 * p.lfo2To.amp);
+  const double y = v.filter.Process(x);
+
+  // Single-precision smoothing may round a hair outside 0..1.
+  const double pan = Clamp01(v.panSmoother.Process(panTarget));
+  currentPan_ = pan;
+  left += std::sqrt(1.0 - pan) * y;
+  right += std::sqrt(pan) * y;
+
+  tubeDrive_ = (lfo2 * p.lfo2To.tubeDrive + lfo1 * p.lfo1To.tubeDrive + env2 * p.adsr2To.tubeDrive +
+                Clamp01(mw * p.modwTo.tubeDrive + p.tubeDrive) + a * p.arpModTo.tubeDrive) *
+               vf.tubeDrive;
 }
 
-void SynthEngine::HardReset(const ParamSnapshot& snapshot) { (void)snapshot; }
+void SynthEngine::HandleMidiEvent(const MidiMessage& m) {
+  const int kind = m.status & 0xF0;
+  const int d1 = m.data1 & 0x7F;
+  const int d2 = m.data2 & 0x7F;
+  switch (kind) {
+    case 0x90:
+      if (d2 > 0) {
+        NoteOn(d1, d2);
+      } else {
+        NoteOff(d1);
+      }
+      break;
+    case 0x80: NoteOff(d1); break;
+    case 0xB0:
+      if (d1 == 1) SetModWheel(d2 / 127.0);
+      break;
+    case 0xD0:
+      if (aftertouchToModW_) SetModWheel(d1 / 127.0);
+      break;
+    case 0xE0: {
+      const double wheel = ((d2 * 128 + d1) - 8192) / 8192.0;
+      pitchBend_ = std::pow(2.0, wheel * snap_.pitchRange / 12.0);
+      break;
+    }
+    default: break;
+  }
+}
+
+void SynthEngine::SetModWheel(double wheel) {
+  modWheel_ = wheel;
+  snap_.modWheel = wheel;
+  host_.OnModWheelFromMidi(wheel);
+}
+
+int SynthEngine::AllocateVoice() {
+  double best = 1000.0;
+  int i = lastAllocated_;
+  for (int n = 0; n < voiceCount_; ++n) {
+    // Wrapping at >= count keeps the search inside the active voices after
+    // the mode dropped from POLY to one voice.
+    if (++i >= voiceCount_) i = 0;
+    const double level = voices_[i].adsr1.Level();
+    if (level < best) {
+      lastAllocated_ = i;
+      best = level;
+      if (voices_[i].adsr1.IsIdle()) return i;
+    }
+  }
+  return lastAllocated_;
+}
+
+void SynthEngine::NoteOn(int note, int velocity) {
+  const ParamSnapshot& p = snap_;
+  const double frequency = 440.0 * std::pow(2.0, (note - 69 + p.fine + p.pitch) / 12.0);
+  if (voiceMode_ == kLiveArp && held_.Count() > 0) {
+    held_.Add(note);
+    return;
+  }
+  double rate1 = LfoRate(p.lfo1.frequency, p.lfo1.sync, tempo_);
+  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  double rate2 = LfoRate(p.lfo2.frequency, p.lfo2.sync, tempo_);
+  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+
+  const VoiceSlot& previous = voices_[lastAllocated_];
+  const double glideStart = previous.osc.CurrentIncrement();
+  const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
+
+  const double spread = p.stereoSpread;
+  const double panOffset = spread * (2.0 * std::rand() / 32767.0) - spread;
+
+  const int index = AllocateVoice();
+  VoiceSlot& v = voices_[index];
+  const bool legato = voiceCount_ == 1 && !v.adsr1.IsIdle();
+
+  v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
+                  panOffset);
+  const double x1 = p.adsr1.x10 ? 10.0 : 1.0;
+  v.adsr1.Trigger(p.adsr1.attack * x1, p.adsr1.decay * x1, p.adsr1.release * x1, p.adsr1.sustain,
+                  p.adsr1.legato != 0);
+  const double x2 = p.adsr2.x10 ? 10.0 : 1.0;
+  v.adsr2.Trigger(p.adsr2.attack * x2, p.adsr2.decay * x2, p.adsr2.release * x2, p.adsr2.sustain,
+                  p.adsr2.legato != 0);
+  v.lfo1.Start(rate1, p.lfo1.retrigger != 0, p.lfo1.fadeIn * 10.0);
+  v.lfo2.Start(rate2, p.lfo2.retrigger != 0, p.lfo2.fadeIn * 10.0);
+  if (voiceMode_ == kLiveArp) held_.Add(note);
+  // The block's factors were made for the voice's previous velocity.
+  UpdateVelocityFactors(v);
+}
+
+void SynthEngine::NoteOff(int note) {
+  if (voiceMode_ == kLiveArp) {
+    held_.Remove(note);
+    VoiceSlot& v = voices_[0];
+    if (held_.Count() == 0 && !v.adsr1.IsIdle()) {
+      v.adsr1.Release();
+      v.adsr2.Release();
+      v.osc.SetNote(-1);
+      v.osc.releaseHold = true;
+    }
+    return;
+  }
+  for (VoiceSlot& v : voices_) {
+    if (v.osc.Note() == note && !v.adsr1.IsIdle()) {
+      v.adsr1.Release();
+      v.adsr2.Release();
+      v.osc.SetNote(-1);
+    }
+  }
+}
 
 }  // namespace morvanta

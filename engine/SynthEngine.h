@@ -4,18 +4,19 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "dsp/ChorusEffect.h"
+#include "dsp/OutputHighPass.h"
+#include "dsp/ReverbNetwork.h"
+#include "dsp/StereoDelay.h"
+#include "dsp/TubeDriveClipper.h"
+#include "engine/EventQueue.h"
+#include "engine/HarmonicsLfoBank.h"
+#include "engine/HeldNoteList.h"
+#include "engine/VoiceSlot.h"
 #include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
-
-struct MidiMessage {
-  int32_t offset = 0;  // frames from the start of the next block
-  uint8_t status = 0;
-  uint8_t data1 = 0;
-  uint8_t data2 = 0;
-};
 
 // What the engine needs from the instance around it.
 class EngineHost {
@@ -29,6 +30,9 @@ class EngineHost {
 
 class SynthEngine {
  public:
+  static constexpr int kVoices = 16;
+  enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
+
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;
   SynthEngine& operator=(const SynthEngine&) = delete;
@@ -49,14 +53,57 @@ class SynthEngine {
   void HardReset(const ParamSnapshot& snapshot);
 
   // Inspection for tests.
-  int QueuedEvents() const { return static_cast<int>(queue_.size()); }
-  const std::vector<MidiMessage>& HandledEventsForTest() const { return handled_; }
+  int QueuedEvents() const { return queue_.Count(); }
+  const EventQueue& Queue() const { return queue_; }
+  const VoiceSlot& Voice(int i) const { return voices_[i]; }
+  VoiceSlot& MutableVoice(int i) { return voices_[i]; }
+  int VoiceCount() const { return voiceCount_; }
+  int Mode() const { return voiceMode_; }
+  int LastAllocatedVoice() const { return lastAllocated_; }
+  double ModWheel() const { return modWheel_; }
+  double PitchBendFactor() const { return pitchBend_; }
+  const HeldNoteList& HeldNotes() const { return held_; }
+  double SampleRate() const { return sampleRate_; }
+  double FrameTubeDrive() const { return tubeDrive_; }
+  // The sixteen sine partials one FastSine each (the slow reference path).
+  void UseReferenceSine(bool on);
 
  private:
+  void ApplySnapshot(const ParamSnapshot& snapshot);
+  void ChangeSampleRate(double fs);
+  void SetUpVoice(VoiceSlot& v);
+  void UpdateVelocityFactors(VoiceSlot& v);
+  void HandleMidiEvent(const MidiMessage& m);
+  void NoteOn(int note, int velocity);
+  void NoteOff(int note);
+  void SetModWheel(double wheel);
+  int AllocateVoice();
+  void RenderVoice(VoiceSlot& v, double& left, double& right);
+
   EngineHost& host_;
   bool aftertouchToModW_ = true;
-  std::vector<MidiMessage> queue_;
-  std::vector<MidiMessage> handled_;
+  ParamSnapshot snap_;
+  double sampleRate_ = 44100.0;
+  double invRate_ = 1.0 / 44100.0;
+  int voiceMode_ = kPoly;
+  int voiceCount_ = kVoices;
+  VoiceSlot voices_[kVoices];
+  double modWheel_ = 0.0;
+  double pitchBend_ = 1.0;
+  int lastAllocated_ = 0;
+  HeldNoteList held_;
+  double currentPan_ = 0.5;
+  double tubeDrive_ = 0.0;
+  double tempo_ = 0.0;
+  HarmonicsLfoBank harmonicsBank_;
+  double harmonicGains_[16] = {};
+  double stepRatios_[16] = {};
+  OutputHighPass highPass_[2];
+  TubeDriveClipper tube_[2];
+  ChorusEffect chorus_;
+  StereoDelay delay_;
+  ReverbNetwork reverb_;
+  EventQueue queue_;
 };
 
 }  // namespace morvanta

@@ -1,0 +1,31 @@
+// VoiceFilter: a voice's zero-delay state-variable filter with a soft-clipped
+// band-pass in the loop and a low-pass/band-pass/high-pass crossfade.
+#pragma once
+
+namespace morvanta {
+
+class VoiceFilter {
+ public:
+  // Clears the cutoff smoother and both integrators; keeps the controls.
+  void Reset();
+  // Runs the cutoff smoother over `samples` zero-input samples (from a reset
+  // filter the integrators stay at 0, so only the smoother moves).
+  void Preroll(int samples);
+  double Process(double x);
+
+  // Controls written by the render frame before each Process.
+  double prewarp = 3.1415927410125732 / 44100.0;  // pi / fs
+  double cutoffKHz = 22.0;
+  double damping = 2.0;
+  double mix = 0.0;
+
+  double Cutoff() const { return cutoff_; }
+
+ private:
+  double cutoff_ = 0.0;
+  double smoother_ = 0.0;
+  double s2_ = 0.0;
+  double s1_ = 0.0;
+};
+
+}  // namespace morvanta

@@ -1,0 +1,239 @@
+// VoiceOscillator: the per-sample routine. The sine partials form an
+// arithmetic progression of angles, so they are summed by the recurrence
+// sin((k+1)x) = 2cos(x)sin(kx) - sin((k-1)x) from three sines.
+#include "dsp/VoiceOscillator.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "dsp/FastSine.h"
+
+namespace morvanta {
+namespace {
+
+constexpr double kOscTwoPi = 6.2831853;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kGrowthCeiling = 1e150;
+constexpr double kGrowthFloor = 1e-150;
+
+inline double Wrap01(double x) { return x - std::floor(x); }
+
+}  // namespace
+
+VoiceOscillator::VoiceOscillator() {
+  glideMs_ = 50.0f;
+  glideCoef_ = std::exp(-6.2831855f / (glideMs_ * 0.001f * 44100.0f));
+  glideOneMinusCoef_ = 1.0f - glideCoef_;
+  SetSampleRate(44100.0);
+}
+
+void VoiceOscillator::SetSampleRate(double fs) {
+  fs_ = fs;
+  invFs_ = 1.0 / fs;
+  fsRatio_ = fs / 44100.0;
+  glideRate_ = static_cast<float>(fs);
+  glideCoef_ = 0.0f;
+  glideOneMinusCoef_ = 1.0f;
+  bitCounter_ = 0.0;
+  elapsed_ = 0.0;
+  levels[0] = 1.0;
+  for (int k = 1; k < kPartials; ++k) levels[k] = 0.0;
+  for (double& g : growth_) g = 0.0;
+  releaseHold = false;
+}
+
+void VoiceOscillator::StartNote(int note, double velocity, double frequency, int shape,
+                                bool legato, double glideSeconds, double currentIncrement,
+                                double panOffset) {
+  steps.SetShape(baseShape);
+  steps.Restart();
+  note_ = note;
+  velocity_ = velocity;
+  frequency_ = frequency;
+  glideSeconds_ = glideSeconds;
+  currentIncrement_ = currentIncrement;
+  panOffset_ = panOffset;
+  elapsed_ = 0.0;
+  releaseHold = false;
+  if (!legato) {
+    ringPhase_ = 0.0;
+    masterPhase_ = 0.0;
+  }
+  baseShape = shape;
+  targetIncrement_ = frequency * invFs_;
+  targetIncrementCopy_ = targetIncrement_;
+  if (glideSeconds > 0.0) {
+    glideMs_ = static_cast<float>(glideSeconds * 1000.0);
+    glideCoef_ = std::exp(-6.2831855f / (glideMs_ * 0.001f * glideRate_));
+    glideOneMinusCoef_ = 1.0f - glideCoef_;
+    glideState_ = static_cast<float>(currentIncrement);
+  } else {
+    currentIncrement_ = targetIncrement_;
+  }
+  for (double& g : growth_) g = 1.0;
+}
+
+double VoiceOscillator::Render() {
+  double gains[kPartials];
+  const double q = slopeRate * 10.0 / fs_ / 16.0;
+  for (int k = 0; k < kPartials; ++k) {
+    double g = growth_[k] * (1.0 + k * q);
+    // Keep the growth finite and out of the subnormal range on endless notes.
+    if (g > kGrowthCeiling) g = kGrowthCeiling;
+    if (g < kGrowthFloor) g = 0.0;
+    growth_[k] = g;
+    const double gain = levels[k] * g * g;
+    gains[k] = gain < 1.0 ? gain : 1.0;
+  }
+
+  steps.Tick(elapsed_, baseShape, releaseHold);
+  const int shape = steps.Shape();
+  double m = PartialSum(gains, shape);
+
+  double inc = targetIncrement_;
+  if (glideSeconds_ > 0.0) {
+    glideState_ = glideCoef_ * glideState_ + glideOneMinusCoef_ * static_cast<float>(targetIncrement_);
+    inc = glideState_;
+  }
+  currentIncrement_ = inc;
+
+  const double d = PitchNoiseOffset();
+
+  const double raw = (pitchRatio * currentIncrement_ * steps.Ratio() + d) * bendRatio;
+  const double e = 0.0 < raw ? raw : 0.0;
+  double ringRatio = ringModF * 6.0 + 2.0;
+  if (ringLock) ringRatio = static_cast<int>(ringRatio + 0.49);
+  masterPhase_ = Wrap01(masterPhase_ + e);
+  ringPhase_ = Wrap01(ringPhase_ + 2.0 * e * ringRatio);
+  elapsed_ += invFs_;
+
+  return Shapers(m);
+}
+
+double VoiceOscillator::PartialSum(const double* gains, int shape) const {
+  const double p = masterPhase_;
+  const double stretch = 1.0 + harmPhase / 4.0;
+  const double damping = (1.0 - velocity_) * velocityToHarmonics;
+  double m = 0.0;
+  if (shape == 0) {
+    if (referenceSine_) {
+      for (int k = 0; k < kPartials; ++k) {
+        if (!(gains[k] > 0.0)) continue;
+        double a = gains[k];
+        if (k >= 1) a *= 1.0 - (0.75 + k / 64.0) * damping;
+        m += a * FastSine(kOscTwoPi * (stretch * k + 1.0) * p);
+      }
+      return m;
+    }
+    const double x0 = kOscTwoPi * p;
+    const double step = x0 * stretch;
+    const double twoCos = 2.0 * FastCosine(step);
+    double sPrev = FastSine(x0);
+    double sCur = FastSine(x0 + step);
+    if (gains[0] > 0.0) m += gains[0] * sPrev;
+    for (int k = 1; k < kPartials; ++k) {
+      if (gains[k] > 0.0) m += gains[k] * (1.0 - (0.75 + k / 64.0) * damping) * sCur;
+      const double sNext = twoCos * sCur - sPrev;
+      sPrev = sCur;
+      sCur = sNext;
+    }
+    return m;
+  }
+  for (int k = 0; k < kPartials; ++k) {
+    if (!(gains[k] > 0.0)) continue;
+    double a = gains[k];
+    if (k >= 1) a *= 1.0 - (0.75 + k / 64.0) * damping;
+    const double w = Wrap01((stretch * k + 1.0) * p);
+    switch (shape) {
+      case 1:
+        m += a * (w < 0.25 ? 4.0 * w : (w < 0.75 ? 4.0 * (0.5 - w) : 4.0 * (w - 1.0)));
+        break;
+      case 2:
+        if (pulseWidth > w) {
+          m += a;
+        } else {
+          m -= a;
+          if (k == 0 && pulseWidthMode >= 1) return m;
+        }
+        break;
+      case 3:
+        if (pulseWidth > 0.0) {
+          if (w < 2.0 * pulseWidth) {
+            m += a * (1.0 - 2.0 * w);
+          } else {
+            m -= a;
+            if (k == 0 && pulseWidthMode >= 1) return m;
+          }
+        }
+        break;
+      case 4:
+        if (pulseWidth > w) {
+          int i = static_cast<int>(16.0 * w);
+          if (i > kPartials - 1) i = kPartials - 1;
+          m += a * levels[i];
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (shape == 4) m *= 1.25;
+  return m;
+}
+
+double VoiceOscillator::PitchNoiseOffset() {
+  if (pitchNoise == 0.0) return 0.0;
+  if (noiseCounter_ == 0.0) {
+    const double r = std::rand() / 32767.0;
+    noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * 0.4 * (frequency_ * 0.5 + 220.0) / fs_;
+  }
+  noiseCounter_ += 1.0;
+  if (noiseCounter_ >= pitchNoiseHeight * 64.0 * fsRatio_) noiseCounter_ = 0.0;
+  return noiseOffset_;
+}
+
+double VoiceOscillator::Shapers(double m) {
+  bitCounter_ += 1.0;
+  const double limit = bitDivider * fsRatio_;
+  double x;
+  if (bitDivider <= 1.0) {
+    if (bitCounter_ >= limit) bitCounter_ -= limit;
+    held_ = m;
+    x = m;
+  } else {
+    if (bitCounter_ >= limit) {
+      bitCounter_ -= limit;
+      held_ = m;
+    } else {
+      held_ = held_ - masterPhase_ * m * bitFeedback * 0.5;
+      if (bitFeedback != 0.0) {
+        if (held_ > 1.0) held_ = 1.0;
+        if (held_ < -1.0) held_ = -1.0;
+      }
+    }
+    x = held_;
+  }
+  // Below one sample per hold (host rates under 44.1 kHz) the counter would
+  // otherwise climb without bound and stall the divider later.
+  if (limit < 1.0 && bitCounter_ >= limit) bitCounter_ = std::fmod(bitCounter_, limit);
+
+  double s = x;
+  if (waveShaper != 0.0) {
+    const double drive = 20.0 * waveShaper + 1.0;
+    double y;
+    switch (steps.Shape()) {
+      case 0: y = FastSine(drive * x); break;
+      case 1:
+      case 3: y = std::cos(static_cast<float>(drive * x)); break;
+      default: y = FastSine(drive * (x + ringPhase_)); break;
+    }
+    s = waveShaper * y + (1.0 - waveShaper) * x;
+  }
+  held_ = s;
+
+  if (ringMod == 0.0) return s;
+  const double r = ringMode == 0 ? ringMod * FastSine(kTwoPi * ringPhase_) : ringMod * ringPhase_;
+  return (2.0 * r + (1.0 - ringMod)) * s;
+}
+
+}  // namespace morvanta

@@ -1,0 +1,93 @@
+// VoiceOscillator: a voice's additive oscillator (16 partials in five shapes)
+// with its step sequence, glide, pitch noise, bit divider, wave shaper and ring modulator.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/StepSequence.h"
+
+namespace morvanta {
+
+class VoiceOscillator {
+ public:
+  static constexpr int kPartials = 16;
+
+  VoiceOscillator();
+
+  void SetSampleRate(double fs);
+  void StartNote(int note, double velocity, double frequency, int shape, bool legato,
+                 double glideSeconds, double currentIncrement, double panOffset);
+  // One raw sample (before the amplitude envelope and the filter).
+  double Render();
+
+  // Evaluates the sine partials one FastSine each instead of by recurrence.
+  void UseReferenceSine(bool on) { referenceSine_ = on; }
+
+  // Controls written by the render frame before each Render.
+  double levels[kPartials] = {};
+  double pitchRatio = 1.0;
+  double bendRatio = 1.0;
+  double velocityToHarmonics = 0.0;
+  double slopeRate = 0.0;
+  double harmPhase = 0.0;
+  double bitDivider = 1.0;
+  double bitFeedback = 0.0;
+  double pulseWidth = 0.5;
+  int32_t pulseWidthMode = 0;
+  double waveShaper = 0.0;
+  double ringMod = 0.0;
+  double ringModF = 0.0;
+  int32_t ringLock = 0;
+  int32_t ringMode = 0;
+  double pitchNoise = 0.0;
+  double pitchNoiseHeight = 0.0;
+  int32_t baseShape = 0;
+  StepSequence steps;
+  bool releaseHold = false;
+
+  int Note() const { return note_; }
+  void SetNote(int note) { note_ = note; }
+  double Velocity() const { return velocity_; }
+  double Frequency() const { return frequency_; }
+  double CurrentIncrement() const { return currentIncrement_; }
+  double TargetIncrement() const { return targetIncrement_; }
+  double PanOffset() const { return panOffset_; }
+  double Elapsed() const { return elapsed_; }
+  double MasterPhase() const { return masterPhase_; }
+  double RingPhase() const { return ringPhase_; }
+  double Growth(int k) const { return growth_[k]; }
+  double SampleRate() const { return fs_; }
+
+ private:
+  double PartialSum(const double* gains, int shape) const;
+  double PitchNoiseOffset();
+  double Shapers(double m);
+
+  int note_ = -1;
+  double velocity_ = 0.0;
+  double frequency_ = 0.0;
+  double glideSeconds_ = 0.0;
+  double growth_[kPartials] = {};
+  double currentIncrement_ = 0.0;
+  double elapsed_ = 0.0;
+  double bitCounter_ = 0.0;
+  double masterPhase_ = 0.0;
+  double targetIncrementCopy_ = 0.0;
+  double ringPhase_ = 0.0;
+  double targetIncrement_ = 0.0;
+  float glideState_ = 0.0f;
+  float glideCoef_ = 0.0f;
+  float glideOneMinusCoef_ = 1.0f;
+  float glideMs_ = 0.0f;
+  float glideRate_ = 44100.0f;
+  double fs_ = 44100.0;
+  double invFs_ = 1.0 / 44100.0;
+  double fsRatio_ = 1.0;
+  double held_ = 0.0;
+  double noiseOffset_ = 0.0;
+  double noiseCounter_ = 0.0;
+  double panOffset_ = 0.0;
+  bool referenceSine_ = false;
+};
+
+}  // namespace morvanta

@@ -1,0 +1,22 @@
+// HarmonicsLfoBank: triangles of period 4 in phase units; the first one
+// moves at half the others' depth.
+#include "engine/HarmonicsLfoBank.h"
+
+namespace morvanta {
+
+void HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, double invRate,
+                            double* gains) {
+  const double speedFactor = 9.9 * speed + 0.1;
+  for (int k = 0; k < kCount; ++k) {
+    const double r = (k * 0.0625 * 1.763 + 0.0625) * k * 0.025 + 0.5;
+    double p = phases_[k] + r * speedFactor * invRate;
+    while (p > 4.0) p -= 4.0;
+    phases_[k] = p;
+    const double tri = p < 1.0 ? p : (p < 3.0 ? 2.0 - p : p - 4.0);
+    double m = tri * depth;
+    if (k == 0) m *= 0.5;
+    gains[k] = (m + 1.0) * levels[k] * levels[k];
+  }
+}
+
+}  // namespace morvanta

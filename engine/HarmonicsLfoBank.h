@@ -1,0 +1,21 @@
+// HarmonicsLfoBank: sixteen slow triangle LFOs at drifting rates, one per
+// harmonic, shared by all voices; they animate the harmonic levels.
+#pragma once
+
+namespace morvanta {
+
+class HarmonicsLfoBank {
+ public:
+  static constexpr int kCount = 16;
+
+  // Advances every phase one sample and writes the sixteen harmonic gains
+  // (m + 1) * h^2 from the sixteen "Harmonics" levels h (0..1).
+  void Tick(double speed, double depth, const double* levels, double invRate, double* gains);
+
+  double Phase(int k) const { return phases_[k]; }
+
+ private:
+  double phases_[kCount] = {};
+};
+
+}  // namespace morvanta

@@ -1,0 +1,94 @@
+// VoiceLfo: a voice's low-frequency oscillator in six shapes (sine, triangle,
+// square, saw, random steps, random ramps) with a fade-in gain.
+#pragma once
+
+#include <cmath>
+#include <cstdlib>
+
+#include "dsp/FastSine.h"
+
+namespace morvanta {
+
+class VoiceLfo {
+ public:
+  void SetRate(double rate) {
+    rate_ = rate;
+    invRate_ = 1.0 / rate;
+    increment_ = frequency_ * invRate_;
+  }
+
+  void Start(double frequency, bool restartPhase, double fadeSeconds) {
+    frequency_ = frequency;
+    increment_ = frequency * invRate_;
+    if (restartPhase) phase_ = 0.0;
+    if (fadeSeconds <= 0.0) {
+      fade_ = 1.0;
+      fadeIncrement_ = 0.0;
+    } else {
+      fade_ = 0.0;
+      fadeIncrement_ = 1.0 / (fadeSeconds * rate_);
+    }
+  }
+
+  void SetFrequency(double frequency) {
+    frequency_ = frequency;
+    increment_ = frequency * invRate_;
+  }
+
+  void SetShape(int shape) { shape_ = shape; }
+  void RestartPhase() { phase_ = 0.0; }
+
+  double Tick() {
+    const double p = phase_;
+    switch (shape_) {
+      case 0: value_ = FastSine(6.283185307179586 * p); break;
+      case 1: value_ = p < 0.25 ? 4.0 * p : (p < 0.75 ? (0.5 - p) * 4.0 : (p - 1.0) * 4.0); break;
+      case 2: value_ = p < 0.5 ? 1.0 : -1.0; break;
+      case 3: value_ = 1.0 - 2.0 * p; break;
+      case 4:
+        if (p >= 1.0) {
+          value_ = 2.0 * Random() - 1.0;
+          phase_ = p - std::floor(p);
+        }
+        break;
+      case 5:
+        if (p >= 1.0) {
+          randomTarget_ = 2.0 * Random() - 1.0;
+          randomSlope_ = (randomTarget_ - value_) * increment_;
+          phase_ = p - std::floor(p);
+        }
+        value_ += randomSlope_;
+        if (value_ > 1.0) value_ = 1.0;
+        if (value_ < -1.0) value_ = -1.0;
+        break;
+      default: break;
+    }
+    phase_ += increment_;
+    if (shape_ >= 0 && shape_ <= 3) phase_ -= std::floor(phase_);
+    if (fade_ < 1.0) {
+      fade_ += fadeIncrement_;
+      if (fade_ > 1.0) fade_ = 1.0;
+    }
+    return fade_ * value_;
+  }
+
+  double Phase() const { return phase_; }
+  double Frequency() const { return frequency_; }
+  double Increment() const { return increment_; }
+
+ private:
+  static double Random() { return std::rand() / 32767.0; }
+
+  double frequency_ = 0.0;
+  int shape_ = 0;
+  double value_ = 0.0;
+  double phase_ = 0.0;
+  double increment_ = 0.0;
+  double rate_ = 44100.0, invRate_ = 1.0 / 44100.0;
+  double randomTarget_ = 0.0;
+  double randomSlope_ = 0.0;
+  double fade_ = 1.0;
+  double fadeIncrement_ = 0.0;
+};
+
+}  // namespace morvanta

@@ -1,0 +1,28 @@
+// VoiceSlot: one of the 16 fixed voices: two envelopes, two LFOs, the
+// oscillator with its step sequence, the filter and three 50 ms smoothers.
+#pragma once
+
+#include "dsp/OnePoleSmoother.h"
+#include "dsp/VoiceFilter.h"
+#include "dsp/VoiceOscillator.h"
+#include "engine/Adsr.h"
+#include "engine/VoiceLfo.h"
+
+namespace morvanta {
+
+// vel * depth + 1 - depth for each velocity-scaled destination, per block.
+struct VelocityFactors {
+  double harmPhase = 1.0, bitDiv = 1.0, bitFeed = 1.0, waveShaper = 1.0, ringMod = 1.0,
+         ringModF = 1.0, pitchNoise = 1.0, pw = 1.0, fc = 1.0, fr = 1.0, tubeDrive = 1.0;
+};
+
+struct VoiceSlot {
+  Adsr adsr1, adsr2;
+  VoiceLfo lfo1, lfo2;
+  VoiceOscillator osc;
+  VoiceFilter filter;
+  OnePoleSmoother ampSmoother, waveShaperSmoother, panSmoother;
+  VelocityFactors vel;
+};
+
+}  // namespace morvanta
