@@ -15,6 +15,11 @@
 
 #include <allegro.h>
 
+// portSMF's reader entry point (exported, declared in a header Debian does not
+// ship). Called directly so the tempo map can start from the file format's
+// default of 120 BPM instead of the library's own 100.
+Alg_error alg_smf_read(std::istream& file, Alg_seq_ptr new_seq);
+
 namespace morvanta {
 namespace render {
 namespace {
@@ -52,6 +57,9 @@ class StdoutCapture {
   std::FILE* file_ = nullptr;
   int saved_ = -1;
 };
+
+// A file without a tempo event plays at 120 BPM.
+constexpr double kDefaultBpm = 120.0;
 
 int ToMidiByte(double fraction) {
   return std::clamp(static_cast<int>(std::lround(fraction * 127.0)), 0, 127);
@@ -104,10 +112,12 @@ bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* 
   }
   in.seekg(0);
 
+  auto seq = std::make_unique<Alg_seq>();
+  seq->get_time_map()->last_tempo = kDefaultBpm / 60.0;
   StdoutCapture capture;
-  auto seq = std::make_unique<Alg_seq>(in, true);
+  const Alg_error read = alg_smf_read(in, seq.get());
   const std::string message = capture.Restore();
-  if (seq->get_read_error() != alg_no_error) {
+  if (read != alg_no_error) {
     *error = "cannot read MIDI file '" + path + "'" + (message.empty() ? "" : ": " + message);
     return false;
   }

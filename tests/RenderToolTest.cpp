@@ -1,0 +1,413 @@
+// morvanta-render end to end: the real binary, run as a musician would, on
+// MIDI files written here, reading back the audio files it writes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTool = std::string(MORVANTA_BUILD_DIR) + "/tools/morvanta-render";
+
+// A Standard MIDI File built event by event (delta times in ticks).
+class SmfWriter {
+ public:
+  explicit SmfWriter(int division) : division_(division) {}
+  void NewTrack() { tracks_.emplace_back(); lastTick_ = 0; }
+  void Event(int tick, std::vector<uint8_t> bytes) {
+    Vlq(tick - lastTick_);
+    lastTick_ = tick;
+    tracks_.back().insert(tracks_.back().end(), bytes.begin(), bytes.end());
+  }
+  void Tempo(int tick, int microsPerBeat) {
+    Event(tick, {0xFF, 0x51, 3, static_cast<uint8_t>(microsPerBeat >> 16),
+                 static_cast<uint8_t>(microsPerBeat >> 8), static_cast<uint8_t>(microsPerBeat)});
+  }
+  void Note(int channel, int key, int onTick, int offTick) {
+    Event(onTick, {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key), 100});
+    Event(offTick, {static_cast<uint8_t>(0x80 | channel), static_cast<uint8_t>(key), 0});
+  }
+  std::vector<uint8_t> Bytes() const {
+    std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
+    Be16(&out, static_cast<int>(tracks_.size()));
+    Be16(&out, division_);
+    for (std::vector<uint8_t> t : tracks_) {
+      t.insert(t.end(), {0x00, 0xFF, 0x2F, 0x00});
+      out.insert(out.end(), {'M', 'T', 'r', 'k'});
+      Be16(&out, static_cast<int>(t.size() >> 16));
+      Be16(&out, static_cast<int>(t.size() & 0xFFFF));
+      out.insert(out.end(), t.begin(), t.end());
+    }
+    return out;
+  }
+
+ private:
+  static void Be16(std::vector<uint8_t>* out, int v) {
+    out->push_back(static_cast<uint8_t>(v >> 8));
+    out->push_back(static_cast<uint8_t>(v));
+  }
+  void Vlq(int v) {
+    uint8_t groups[5];
+    int n = 0;
+    do {
+      groups[n++] = static_cast<uint8_t>(v & 0x7F);
+      v >>= 7;
+    } while (v);
+    while (n > 1) tracks_.back().push_back(groups[--n] | 0x80);
+    tracks_.back().push_back(groups[0]);
+  }
+  int division_;
+  int lastTick_ = 0;
+  std::vector<std::vector<uint8_t>> tracks_;
+};
+
+// A 32-bit float WAV file as the tool writes it with --format float.
+struct Audio {
+  int rate = 0;
+  int channels = 0;
+  std::vector<float> samples;
+  int64_t Frames() const { return channels ? static_cast<int64_t>(samples.size()) / channels : 0; }
+  float Peak(double from, double to) const {
+    float peak = 0.0f;
+    const int64_t a = std::max<int64_t>(0, std::llround(from * rate));
+    const int64_t b = std::min<int64_t>(Frames(), std::llround(to * rate));
+    for (int64_t i = a * channels; i < b * channels; ++i) peak = std::max(peak, std::fabs(samples[i]));
+    return peak;
+  }
+  bool Silent() const { return Peak(0.0, 1e9) == 0.0f; }
+};
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Audio ReadFloatWav(const fs::path& path) {
+  const std::vector<uint8_t> b = ReadBytes(path);
+  Audio audio;
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(&b[8], "WAVE", 4) != 0) {
+    ADD_FAILURE() << path << " is not a WAV file";
+    return audio;
+  }
+  bool isFloat = false;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const uint32_t size = Le32(b, at + 4);
+    if (std::memcmp(&b[at], "fmt ", 4) == 0) {
+      isFloat = (b[at + 8] | (b[at + 9] << 8)) == 3 && b[at + 22] == 32;
+      audio.channels = b[at + 10] | (b[at + 11] << 8);
+      audio.rate = static_cast<int>(Le32(b, at + 12));
+    } else if (std::memcmp(&b[at], "data", 4) == 0 && isFloat) {
+      audio.samples.resize(std::min<size_t>(size, b.size() - at - 8) / 4);
+      std::memcpy(audio.samples.data(), &b[at + 8], audio.samples.size() * 4);
+    }
+    at += 8 + size + (size & 1);
+  }
+  EXPECT_TRUE(isFloat) << path << " is not a 32-bit float WAV file";
+  return audio;
+}
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class RenderToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "render-tool-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    ASSERT_TRUE(fs::exists(kTool)) << kTool;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Runs the tool in the test's folder, so relative names land there.
+  ToolRun Tool(const std::vector<std::string>& args) {
+    std::string command = "cd " + Quote(dir_.string()) + " && " + Quote(kTool);
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " >" + Quote((dir_ / ".out").string()) + " 2>" + Quote((dir_ / ".err").string());
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadText(dir_ / ".out");
+    run.err = ReadText(dir_ / ".err");
+    fs::remove(dir_ / ".out");
+    fs::remove(dir_ / ".err");
+    return run;
+  }
+
+  // Renders to a float WAV and reads it back; fails the test on a non-zero exit.
+  Audio Render(std::vector<std::string> args, const std::string& name = "out.wav") {
+    args.insert(args.end(), {"--format", "float", "-q", "-o", name});
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return ReadFloatWav(dir_ / name);
+  }
+
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return (dir_ / name).string();
+  }
+
+  // One note on the first beat at 120 BPM: on at 0 s, off at 0.5 s.
+  std::string ShortMidi() {
+    SmfWriter smf(480);
+    smf.NewTrack();
+    smf.Note(0, 64, 0, 480);
+    return WriteFile("short.mid", smf.Bytes());
+  }
+
+  std::vector<std::string> FilesInDir() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(RenderToolTest, MidiFileTracksMergeAndTempoMapSetsTheTiming) {
+  // Track 0: 120 BPM, 240 BPM from beat 4 (2.0 s). Track 1 plays beat 0..1
+  // (0..0.5 s) on channel 1; track 2 plays beats 12..14 on channel 2:
+  // 2.0 s + 8 beats x 0.25 s = 4.0 s to 4.5 s, where the file ends.
+  SmfWriter smf(480);
+  smf.NewTrack();
+  smf.Tempo(0, 500000);
+  smf.Tempo(4 * 480, 250000);
+  smf.NewTrack();
+  smf.Note(0, 60, 0, 480);
+  smf.NewTrack();
+  smf.Note(1, 67, 12 * 480, 14 * 480);
+  const std::string midi = WriteFile("two-tracks.mid", smf.Bytes());
+
+  const Audio audio = Render({midi, "--sr", "48000", "--block", "256", "--tail", "0"});
+  EXPECT_EQ(audio.rate, 48000);
+  EXPECT_EQ(audio.channels, 2);
+  EXPECT_EQ(audio.Frames(), 216000);  // 4.5 s x 48000: ends at the last note-off, no tail
+
+  // --seconds cuts the performance: 1 s at 48 kHz.
+  const Audio cut = Render({midi, "--sr", "48000", "--tail", "0", "--seconds", "1"}, "cut.wav");
+  EXPECT_EQ(cut.Frames(), 48000);  // 1 s x 48000
+  // Without a tempo event a MIDI file plays at 120 BPM: one beat = 0.5 s.
+  const Audio untimed = Render({ShortMidi(), "--sr", "48000", "--tail", "0"}, "untimed.wav");
+  EXPECT_EQ(untimed.Frames(), 24000);
+
+  if (audio.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  EXPECT_GT(audio.Peak(0.05, 0.45), 1e-3f) << "first note (track 1)";
+  // "init" releases in 1 s and has no effects: quiet again well before 2.5 s.
+  EXPECT_LT(audio.Peak(2.5, 3.95), 1e-4f) << "between the notes";
+  EXPECT_GT(audio.Peak(4.05, 4.45), 1e-3f) << "second note (track 2, after the tempo change)";
+}
+
+TEST_F(RenderToolTest, TailRendersTheReleaseAndStopsAtItsCap) {
+  const std::string midi = ShortMidi();
+  const Audio capped = Render({midi, "--sr", "22050", "--tail", "0.2"}, "capped.wav");
+  const Audio free = Render({midi, "--sr", "22050", "--tail", "30"}, "free.wav");
+  if (capped.Silent()) {
+    // Nothing sounds after 0.5 s, so the tail is empty.
+    EXPECT_EQ(capped.Frames(), 11025);  // 0.5 s x 22050
+    GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  }
+  // The 1 s release still sounds 0.2 s after the note-off: the cap decides.
+  EXPECT_EQ(capped.Frames(), 15435);  // (0.5 + 0.2) s x 22050
+  // Without a binding cap the render stops once the release has died away.
+  EXPECT_GT(free.Frames(), 0.7 * 22050);
+  EXPECT_LT(free.Frames(), 5.0 * 22050);
+  EXPECT_GT(free.Peak(free.Frames() / 22050.0 - 0.01, 1e9), 0.0f);
+}
+
+TEST_F(RenderToolTest, ProgramIsChosenByIndexOrByNameInAnyCase) {
+  const ToolRun list = Tool({"--list-programs"});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_NE(list.out.find("  0  init\n"), std::string::npos) << list.out;
+
+  const std::string midi = ShortMidi();
+  const Audio byIndex = Render({midi, "--sr", "22050", "--program", "0"}, "index.wav");
+  const Audio byName = Render({midi, "--sr", "22050", "--program", "INIT"}, "name.wav");
+  EXPECT_EQ(byIndex.samples, byName.samples);
+
+  ToolRun run = Tool({midi, "--program", "no such sound"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("unknown program 'no such sound'"), std::string::npos) << run.err;
+  run = Tool({midi, "--program", "999"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("there is no program 999"), std::string::npos) << run.err;
+}
+
+TEST_F(RenderToolTest, ParameterIsSetByNameInItsOwnUnits) {
+  ToolRun run = Tool({"--param", "filter FREQUENCY=40 %", "--param", "Pitch=-7", "--list-params"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find(" 18  Filter frequency           40.00 %\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  5  Pitch                      -7 semitones\n"), std::string::npos);
+
+  run = Tool({"--param", "18=12.5", "--list-params"});
+  EXPECT_NE(run.out.find("Filter frequency           12.50 %"), std::string::npos) << run.out;
+
+  run = Tool({"--param", "Amp gain=250", "--list-params"});  // clamped to the 0..100 range
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.err.find("out of its range"), std::string::npos) << run.err;
+
+  run = Tool({"--param", "Filter freq=40", "--list-params"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("unknown parameter 'Filter freq'; did you mean 'Filter frequency'"),
+            std::string::npos) << run.err;
+  run = Tool({"--param", "Amp gain=loud", "--list-params"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("'loud' is not a value for 'Amp gain'"), std::string::npos) << run.err;
+
+  const std::string midi = ShortMidi();
+  const Audio plain = Render({midi, "--sr", "22050"}, "plain.wav");
+  const Audio muted = Render({midi, "--sr", "22050", "--param", "Amp gain=0"}, "muted.wav");
+  EXPECT_TRUE(muted.Silent());
+  if (plain.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  const Audio darker =
+      Render({midi, "--sr", "22050", "--param", "Filter frequency=20"}, "darker.wav");
+  EXPECT_NE(plain.samples, darker.samples);
+}
+
+TEST_F(RenderToolTest, ErrorsAreReportedAndLeaveNoFileBehind) {
+  const std::string midi = ShortMidi();
+  const std::string garbage = WriteFile("garbage.mid", {'h', 'e', 'l', 'l', 'o'});
+  std::vector<uint8_t> truncated = ReadBytes(midi);
+  truncated.resize(truncated.size() - 6);
+  const std::string cut = WriteFile("truncated.mid", truncated);
+  const std::string notPlugin = WriteFile("fake.so", {'n', 'o'});
+  fs::create_directory(dir_ / "folder.wav");
+  const std::vector<std::string> before = FilesInDir();
+
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"missing.mid"}, 1, "cannot open MIDI file 'missing.mid': No such file or directory"},
+      {{garbage}, 1, "is not a Standard MIDI File"},
+      {{cut}, 1, "cannot read MIDI file"},
+      {{midi, "--plugin", notPlugin}, 1, "cannot load plug-in '" + notPlugin + "'"},
+      {{midi, "--plugin", (dir_ / "nowhere.so").string()}, 1, "cannot load plug-in"},
+      {{midi, "-o", "no/such/folder/out.wav"}, 1, "cannot write 'no/such/folder/out.wav'"},
+      {{midi, "-o", "folder.wav"}, 1, "cannot write 'folder.wav': it is a folder"},
+      {{midi, "-o", "out.mp3"}, 2, "use a .wav or .flac name"},
+      {{midi, "-o", "out.flac", "--format", "float"}, 2, "FLAC has no floating-point samples"},
+      {{midi, "--state", "nothing.bin"}, 1, "cannot open state file 'nothing.bin'"},
+      {{midi, "--state", garbage}, 1, "is not a Morvanta program or bank"},
+      {{midi, "--sr", "44.1"}, 2, "--sr takes a whole number"},
+      {{midi, "--bogus"}, 2, "unknown option '--bogus'"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Tool(c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0] << " " << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << "wanted: " << c.message
+                                                          << "\ngot: " << run.err;
+    EXPECT_EQ(FilesInDir(), before) << "after " << c.message;
+  }
+}
+
+TEST_F(RenderToolTest, FloatDoubleAndAccumulatingProcessCallsAgree) {
+  const std::string midi = ShortMidi();
+  const std::vector<std::string> common = {midi, "--sr", "22050", "--block", "100", "--tail", "1"};
+  std::vector<std::string> args = common;
+  const Audio single = Render(args, "float.wav");
+  args.push_back("--double");
+  const Audio wide = Render(args, "double.wav");
+  args = common;
+  args.push_back("--accumulate");
+  const Audio accumulated = Render(args, "accumulate.wav");
+  // The float calls narrow the double result, so every sample is equal.
+  EXPECT_EQ(single.samples, wide.samples);
+  EXPECT_EQ(single.samples, accumulated.samples);
+  if (single.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+}
+
+TEST_F(RenderToolTest, SavedStateRestoresTheSameSound) {
+  const std::string midi = ShortMidi();
+  const Audio original = Render({midi, "--sr", "22050", "--param", "Filter frequency=35",
+                                 "--param", "Osc shape=2", "--save-state", "sound.bin",
+                                 "--save-bank", "bank.bin"},
+                                "original.wav");
+  const std::vector<uint8_t> chunk = ReadBytes(dir_ / "sound.bin");
+  ASSERT_EQ(chunk.size(), 1928u);  // header + 240 doubles
+  EXPECT_EQ(std::vector<uint8_t>(chunk.begin(), chunk.begin() + 4),
+            (std::vector<uint8_t>{0x74, 0x66, 0x66, 0x70}));
+
+  const Audio restored = Render({midi, "--sr", "22050", "--state", "sound.bin"}, "restored.wav");
+  EXPECT_EQ(original.samples, restored.samples);
+
+  // A program chunk applies after --program; a bank before it.
+  ToolRun run = Tool({"--program", "0", "--state", "sound.bin", "--list-params"});
+  EXPECT_NE(run.out.find("Filter frequency           35.00 %"), std::string::npos) << run.out;
+  run = Tool({"--state", "bank.bin", "--program", "0", "--list-params"});
+  EXPECT_NE(run.out.find("Filter frequency           35.00 %"), std::string::npos) << run.out;
+}
+
+TEST_F(RenderToolTest, DemoPhrasePlaysWithoutAMidiFile) {
+  const ToolRun run = Tool({"--tail", "0", "--format", "float"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress bar when not on a terminal";
+  const Audio demo = ReadFloatWav(dir_ / "demo.wav");
+  // Nine bars of 4 beats at 104 BPM: 36 x 60 / 104 = 20.77 s.
+  EXPECT_EQ(demo.Frames(), std::llround(36 * 60.0 / 104.0 * 44100));
+
+  const ToolRun flac = Tool({"--seconds", "1", "--format", "pcm16", "-o", "demo.flac"});
+  ASSERT_EQ(flac.exitCode, 0) << flac.err;
+  const std::vector<uint8_t> encoded = ReadBytes(dir_ / "demo.flac");
+  ASSERT_GT(encoded.size(), 4u);
+  EXPECT_EQ(std::string(encoded.begin(), encoded.begin() + 4), "fLaC");
+
+  if (demo.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  for (double second = 0.0; second < 20.0; second += 2.0) {
+    EXPECT_GT(demo.Peak(second, second + 2.0), 1e-3f) << "around " << second << " s";
+  }
+}
+
+TEST_F(RenderToolTest, TempoOptionIsWhatTheTempoSyncedDelayFollows) {
+  const std::string midi = ShortMidi();
+  const std::vector<std::string> delay = {midi, "--sr", "22050", "--tail", "2", "--param",
+                                          "Delay On=1", "--param", "Delay Tempo Sync=1"};
+  std::vector<std::string> args = delay;
+  args.insert(args.end(), {"--tempo", "60"});
+  const Audio slow = Render(args, "slow.wav");
+  args = delay;
+  args.insert(args.end(), {"--tempo", "150"});
+  const Audio fast = Render(args, "fast.wav");
+  if (slow.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  EXPECT_NE(slow.samples, fast.samples);
+}
+
+}  // namespace
