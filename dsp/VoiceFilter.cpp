@@ -32,7 +32,12 @@ void VoiceFilter::Preroll(int samples) {
 double VoiceFilter::Process(double x) {
   const double fc = kSmooth * smoother_ + cutoffKHz;
   cutoff_ = fc;
-  const float g = std::tan(static_cast<float>(fc * prewarp));
+  const float angle = static_cast<float>(fc * prewarp);
+  if (angle != tanKey_) {
+    tanKey_ = angle;
+    tanValue_ = std::tan(angle);
+  }
+  const float g = tanValue_;
   const double s1 = s1_;
   const double s2 = s2_;
   const double h = static_cast<double>(static_cast<float>(x)) - ((g + damping) * s1 + s2);

@@ -17,6 +17,12 @@ class VoiceFilter {
   double prewarp = 3.1415927410125732 / 44100.0;  // pi / fs
   double cutoffKHz = 22.0;
   double damping = 2.0;
+  // damping = 1 / (39.5 r^2 + 0.5) for the resonance r (0..1).
+  void SetResonance(double r) {
+    if (r == resonanceKey_) return;
+    resonanceKey_ = r;
+    damping = 1.0 / (r * r * 39.5 + 0.5);
+  }
   double mix = 0.0;
 
   double Cutoff() const { return cutoff_; }
@@ -26,6 +32,9 @@ class VoiceFilter {
   double smoother_ = 0.0;
   double s2_ = 0.0;
   double s1_ = 0.0;
+  double resonanceKey_ = 0.0;
+  float tanKey_ = 0.0f;
+  float tanValue_ = 0.0f;
 };
 
 }  // namespace morvanta

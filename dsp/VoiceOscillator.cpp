@@ -15,6 +15,7 @@ constexpr double kOscTwoPi = 6.2831853;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kGrowthCeiling = 1e150;
 constexpr double kGrowthFloor = 1e-150;
+constexpr double kPartialIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 inline double Wrap01(double x) { return x - std::floor(x); }
 
@@ -31,6 +32,7 @@ void VoiceOscillator::SetSampleRate(double fs) {
   fs_ = fs;
   invFs_ = 1.0 / fs;
   fsRatio_ = fs / 44100.0;
+  slopeKey_ = -2.0;
   glideRate_ = static_cast<float>(fs);
   glideCoef_ = 0.0f;
   glideOneMinusCoef_ = 1.0f;
@@ -75,14 +77,23 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
 
 double VoiceOscillator::Render() {
   double gains[kPartials];
-  const double q = slopeRate * 10.0 / fs_ / 16.0;
+  if (slopeRate != slopeKey_) {
+    slopeKey_ = slopeRate;
+    growthStep_ = slopeRate * 10.0 / fs_ / 16.0;
+  }
+  const double q = growthStep_;
+  if (q != 0.0) {
+    for (int k = 0; k < kPartials; ++k) {
+      double g = growth_[k] * (1.0 + kPartialIndex[k] * q);
+      // Keep the growth finite and out of the subnormal range on endless notes.
+      g = g > kGrowthCeiling ? kGrowthCeiling : g;
+      g = g < kGrowthFloor ? 0.0 : g;
+      growth_[k] = g;
+    }
+  }
+  const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
   for (int k = 0; k < kPartials; ++k) {
-    double g = growth_[k] * (1.0 + k * q);
-    // Keep the growth finite and out of the subnormal range on endless notes.
-    if (g > kGrowthCeiling) g = kGrowthCeiling;
-    if (g < kGrowthFloor) g = 0.0;
-    growth_[k] = g;
-    const double gain = levels[k] * g * g;
+    const double gain = levelsIn[k] * growth_[k] * growth_[k];
     gains[k] = gain < 1.0 ? gain : 1.0;
   }
 
@@ -110,39 +121,52 @@ double VoiceOscillator::Render() {
   return Shapers(m);
 }
 
-double VoiceOscillator::PartialSum(const double* gains, int shape) const {
+void VoiceOscillator::UpdateDamping() {
+  const double damping = (1.0 - velocity_) * velocityToHarmonics;
+  if (damping == dampingKey_) return;
+  dampingKey_ = damping;
+  dampingFactor_[0] = 1.0;
+  for (int k = 1; k < kPartials; ++k) dampingFactor_[k] = 1.0 - (0.75 + k / 64.0) * damping;
+}
+
+double VoiceOscillator::PartialSum(const double* gains, int shape) {
+  UpdateDamping();
   const double p = masterPhase_;
   const double stretch = 1.0 + harmPhase / 4.0;
-  const double damping = (1.0 - velocity_) * velocityToHarmonics;
+  const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
   double m = 0.0;
   if (shape == 0) {
     if (referenceSine_) {
       for (int k = 0; k < kPartials; ++k) {
         if (!(gains[k] > 0.0)) continue;
-        double a = gains[k];
-        if (k >= 1) a *= 1.0 - (0.75 + k / 64.0) * damping;
+        const double a = gains[k] * dampingFactor_[k];
         m += a * FastSine(kOscTwoPi * (stretch * k + 1.0) * p);
       }
       return m;
     }
+    // Angles x0 + k*dx; four interleaved recurrences keep the chains short.
     const double x0 = kOscTwoPi * p;
-    const double step = x0 * stretch;
-    const double twoCos = 2.0 * FastCosine(step);
-    double sPrev = FastSine(x0);
-    double sCur = FastSine(x0 + step);
-    if (gains[0] > 0.0) m += gains[0] * sPrev;
-    for (int k = 1; k < kPartials; ++k) {
-      if (gains[k] > 0.0) m += gains[k] * (1.0 - (0.75 + k / 64.0) * damping) * sCur;
-      const double sNext = twoCos * sCur - sPrev;
-      sPrev = sCur;
-      sCur = sNext;
+    const double dx = x0 * stretch;
+    const double c1 = 2.0 * FastCosine(dx);
+    const double c2 = c1 * c1 - 2.0;
+    const double c4 = c2 * c2 - 2.0;
+    double s[kPartials];
+    s[0] = FastSine(x0);
+    s[1] = FastSine(x0 + dx);
+    s[2] = c1 * s[1] - s[0];
+    s[3] = c1 * s[2] - s[1];
+    for (int k = 4; k < 8; ++k) s[k] = c2 * s[k - 2] - s[k - 4];
+    for (int k = 8; k < kPartials; ++k) s[k] = c4 * s[k - 4] - s[k - 8];
+    double even = 0.0, odd = 0.0;
+    for (int k = 0; k < kPartials; k += 2) {
+      even += (gains[k] > 0.0 ? gains[k] * dampingFactor_[k] : 0.0) * s[k];
+      odd += (gains[k + 1] > 0.0 ? gains[k + 1] * dampingFactor_[k + 1] : 0.0) * s[k + 1];
     }
-    return m;
+    return even + odd;
   }
   for (int k = 0; k < kPartials; ++k) {
     if (!(gains[k] > 0.0)) continue;
-    double a = gains[k];
-    if (k >= 1) a *= 1.0 - (0.75 + k / 64.0) * damping;
+    const double a = gains[k] * dampingFactor_[k];
     const double w = Wrap01((stretch * k + 1.0) * p);
     switch (shape) {
       case 1:
@@ -170,7 +194,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) const {
         if (pulseWidth > w) {
           int i = static_cast<int>(16.0 * w);
           if (i > kPartials - 1) i = kPartials - 1;
-          m += a * levels[i];
+          m += a * levelsIn[i];
         }
         break;
       default:

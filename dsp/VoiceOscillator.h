@@ -23,6 +23,10 @@ class VoiceOscillator {
   // Evaluates the sine partials one FastSine each instead of by recurrence.
   void UseReferenceSine(bool on) { referenceSine_ = on; }
 
+  // Reads the partial levels from an array shared by all voices instead of
+  // `levels` (null to use `levels`).
+  void ShareLevels(const double* shared) { sharedLevels_ = shared; }
+
   // Controls written by the render frame before each Render.
   double levels[kPartials] = {};
   double pitchRatio = 1.0;
@@ -59,7 +63,8 @@ class VoiceOscillator {
   double SampleRate() const { return fs_; }
 
  private:
-  double PartialSum(const double* gains, int shape) const;
+  double PartialSum(const double* gains, int shape);
+  void UpdateDamping();
   double PitchNoiseOffset();
   double Shapers(double m);
 
@@ -88,6 +93,11 @@ class VoiceOscillator {
   double noiseCounter_ = 0.0;
   double panOffset_ = 0.0;
   bool referenceSine_ = false;
+  const double* sharedLevels_ = nullptr;
+  double dampingKey_ = -1.0;
+  double slopeKey_ = -2.0;
+  double growthStep_ = 0.0;
+  double dampingFactor_[kPartials] = {};
 };
 
 }  // namespace morvanta

@@ -35,7 +35,11 @@ inline double VelocityFactor(double vel, double depth) { return vel * depth + (1
 
 }  // namespace
 
-SynthEngine::SynthEngine(EngineHost& host) : host_(host) { Reset(44100.0, 1024); }
+SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
+  // Every voice reads the frame's sixteen harmonic gains in place.
+  for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  Reset(44100.0, 1024);
+}
 
 void SynthEngine::UseReferenceSine(bool on) {
   for (VoiceSlot& v : voices_) v.osc.UseReferenceSine(on);
@@ -246,7 +250,6 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   o.bendRatio = pitchBend_;
   o.velocityToHarmonics = p.velTo.harmonics;
   o.slopeRate = p.harmonicsSlope * std::fabs(p.harmonicsSlope);
-  for (int k = 0; k < 16; ++k) o.levels[k] = harmonicGains_[k];
 
   const VelocityFactors& vf = v.vel;
   auto dest = [&](double l2d, double l1d, double e2d, double base, double velX, double mwd, double ad) {
@@ -287,7 +290,7 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   const double q = Clamp01((lfo2 * p.lfo2To.fr + lfo1 * p.lfo1To.fr + env2 * p.adsr2To.fr +
                             p.filterResonance * p.filterResonance) * vf.fr +
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
-  v.filter.damping = 1.0 / (q * q * 39.5 + 0.5);
+  v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
 
   const double panTarget = Clamp01(lfo2 * p.lfo2To.pan + lfo1 * p.lfo1To.pan + env2 * p.adsr2To.pan +
@@ -304,8 +307,9 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   // Single-precision smoothing may round a hair outside 0..1.
   const double pan = Clamp01(v.panSmoother.Process(panTarget));
   currentPan_ = pan;
-  left += std::sqrt(1.0 - pan) * y;
-  right += std::sqrt(pan) * y;
+  v.panGains.Set(pan);
+  left += v.panGains.left * y;
+  right += v.panGains.right * y;
 
   tubeDrive_ = (lfo2 * p.lfo2To.tubeDrive + lfo1 * p.lfo1To.tubeDrive + env2 * p.adsr2To.tubeDrive +
                 Clamp01(mw * p.modwTo.tubeDrive + p.tubeDrive) + a * p.arpModTo.tubeDrive) *

@@ -2,6 +2,8 @@
 // oscillator with its step sequence, the filter and three 50 ms smoothers.
 #pragma once
 
+#include <cmath>
+
 #include "dsp/OnePoleSmoother.h"
 #include "dsp/VoiceFilter.h"
 #include "dsp/VoiceOscillator.h"
@@ -16,6 +18,18 @@ struct VelocityFactors {
          ringModF = 1.0, pitchNoise = 1.0, pw = 1.0, fc = 1.0, fr = 1.0, tubeDrive = 1.0;
 };
 
+// sqrt(1 - pan) and sqrt(pan), recomputed only when the pan moves.
+struct PanGains {
+  double pan = 0.5;
+  double left = std::sqrt(0.5), right = std::sqrt(0.5);
+  void Set(double p) {
+    if (p == pan) return;
+    pan = p;
+    left = std::sqrt(1.0 - p);
+    right = std::sqrt(p);
+  }
+};
+
 struct VoiceSlot {
   Adsr adsr1, adsr2;
   VoiceLfo lfo1, lfo2;
@@ -23,6 +37,7 @@ struct VoiceSlot {
   VoiceFilter filter;
   OnePoleSmoother ampSmoother, waveShaperSmoother, panSmoother;
   VelocityFactors vel;
+  PanGains panGains;
 };
 
 }  // namespace morvanta
