@@ -37,7 +37,10 @@ void DelayTimeRamp::Set(double startValue, double targetValue, double durationSa
 void DelayTimeRamp::Advance(int n) {
   if (duration < 0.0) return;
   elapsed += n;
-  if (elapsed > duration) {
+  // The last step lands on the target itself: callers stop advancing once
+  // elapsed reaches the duration, and the curve's own value there may fall a
+  // rounding short (a whole sample once truncated to an integer length).
+  if (elapsed >= duration) {
     duration = -1.0;
     current = target;
     return;

@@ -72,5 +72,19 @@ TEST(DelayTimeRampTest, AccelerationLongerThanHalfBecomesTriangle) {
   EXPECT_FALSE(r.Running());
 }
 
+TEST(DelayTimeRampTest, EndsExactlyOnTheTargetWhenElapsedReachesTheDuration) {
+  // Callers stop at elapsed == duration; the last value must be the target
+  // itself so that a truncated length is not one sample short.
+  for (double target : {1543.0, 16537.0, 17640.0, 3.0}) {
+    DelayTimeRamp r;
+    r.Set(0.0, target, 22050.0, 11025.0);
+    while (r.Running()) r.Advance(1);
+    EXPECT_EQ(r.current, target);
+    r.Set(target, 0.1 * target, 11025.0, 0.0);
+    while (r.Running()) r.Advance(1);
+    EXPECT_EQ(r.current, 0.1 * target);
+  }
+}
+
 }  // namespace
 }  // namespace morvanta
