@@ -213,8 +213,9 @@ constexpr Family kFamilies[] = {
 };
 
 void Copy(char (&dst)[32], const char* src) {
-  std::strncpy(dst, src, sizeof dst - 1);
-  dst[sizeof dst - 1] = 0;
+  size_t n = 0;
+  for (; n + 1 < sizeof dst && src[n] != 0; ++n) dst[n] = src[n];
+  dst[n] = 0;
 }
 
 struct Table {
