@@ -197,8 +197,11 @@ TEST(ChunkTest, ProgramNamesAndSlots) {
   EXPECT_EQ(stored, 33.0);
   EXPECT_STREQ(a.PresetName(3), "");
   EXPECT_STREQ(a.PresetName(-1), "");
+  a.ParameterAt(0)->value = 44.0;
   Dispatch(a, vst::effSetProgram, 0, 7);  // out of range: live values kept in slot 2
   EXPECT_EQ(Dispatch(a, vst::effGetProgram), 2);
+  a.PresetAt(2)->values.GetDouble(0, &stored);
+  EXPECT_EQ(stored, 44.0);
   char name[256];
   EXPECT_EQ(Dispatch(a, vst::effGetProgramNameIndexed, 9, 0, name), 0);
   EXPECT_STREQ(name, "");

@@ -109,6 +109,7 @@ TEST(EntryPointTest, HostFacingHardeningOnTheInstrument) {
   const unsigned int before = _mm_getcsr();
   p->ProcessFloat(outs, 4096);  // 16 announced blocks in one call
   EXPECT_EQ(_mm_getcsr(), before);
+  EXPECT_EQ(p->Log().wantMidiCalls, 1);
   EXPECT_EQ(l[4096], 5.0f);
   for (int i = 0; i < 4096; ++i) ASSERT_TRUE(std::isfinite(l[i]) && std::isfinite(r[i]));
 }

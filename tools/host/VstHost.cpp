@@ -208,25 +208,31 @@ void PluginInstance::SendMidi(const std::vector<MidiEvent>& events) {
   Dispatch(vst::effProcessEvents, 0, 0, list);
 }
 
+void PluginInstance::PrepareInputs(int frames) {
+  const size_t n = frames > 0 ? static_cast<size_t>(frames) : 0;
+  if (silenceDouble_.size() < n) silenceDouble_.assign(n, 0.0);
+  if (silenceFloat_.size() < n) silenceFloat_.assign(n, 0.0f);
+  const size_t channels = static_cast<size_t>(std::max(effect_->numInputs, 1));
+  inputsDouble_.assign(channels, silenceDouble_.data());
+  inputsFloat_.assign(channels, silenceFloat_.data());
+}
+
 void PluginInstance::ProcessDouble(double** outputs, int frames) {
   if (!effect_ || !effect_->processDoubleReplacing) return;
-  std::vector<double> silence(frames > 0 ? static_cast<size_t>(frames) : 0, 0.0);
-  std::vector<double*> inputs(static_cast<size_t>(std::max(effect_->numInputs, 1)), silence.data());
-  effect_->processDoubleReplacing(effect_, inputs.data(), outputs, frames);
+  PrepareInputs(frames);
+  effect_->processDoubleReplacing(effect_, inputsDouble_.data(), outputs, frames);
 }
 
 void PluginInstance::ProcessFloat(float** outputs, int frames) {
   if (!effect_ || !effect_->processReplacing) return;
-  std::vector<float> silence(frames > 0 ? static_cast<size_t>(frames) : 0, 0.0f);
-  std::vector<float*> inputs(static_cast<size_t>(std::max(effect_->numInputs, 1)), silence.data());
-  effect_->processReplacing(effect_, inputs.data(), outputs, frames);
+  PrepareInputs(frames);
+  effect_->processReplacing(effect_, inputsFloat_.data(), outputs, frames);
 }
 
 void PluginInstance::ProcessAccumulate(float** outputs, int frames) {
   if (!effect_ || !effect_->process) return;
-  std::vector<float> silence(frames > 0 ? static_cast<size_t>(frames) : 0, 0.0f);
-  std::vector<float*> inputs(static_cast<size_t>(std::max(effect_->numInputs, 1)), silence.data());
-  effect_->process(effect_, inputs.data(), outputs, frames);
+  PrepareInputs(frames);
+  effect_->process(effect_, inputsFloat_.data(), outputs, frames);
 }
 
 }  // namespace host

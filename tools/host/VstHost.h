@@ -94,6 +94,12 @@ class PluginInstance {
   VstTimeInfo timeInfo_{};
   HostLog log_;
   std::vector<uint8_t> eventStorage_;
+  // Silent input buffers handed to the process calls (grown, never shrunk).
+  std::vector<double> silenceDouble_;
+  std::vector<float> silenceFloat_;
+  std::vector<double*> inputsDouble_;
+  std::vector<float*> inputsFloat_;
+  void PrepareInputs(int frames);
 };
 
 }  // namespace host
