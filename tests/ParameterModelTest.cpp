@@ -121,21 +121,6 @@ TEST(ParameterModelTest, DisplayTruncatesOrPrintsThePrecision) {
   EXPECT_STREQ(tiny, "0.5");  // "0.50" cut to fit three characters
 }
 
-TEST(ParameterModelTest, DisplayTextsReplaceNumbers) {
-  PlugParameter p;
-  p.DefineInt("Shape", 1, 0, 2, "units");
-  p.displayTexts = {{0, "Sine"}, {1, "Saw"}, {2, ""}};
-  EXPECT_EQ(Display(p, 1.0), "Saw");
-  EXPECT_EQ(Display(p, 2.0), "2");
-  EXPECT_STREQ(p.UnitLabel(), "");
-  p.value = 2;
-  EXPECT_STREQ(p.UnitLabel(), "units");
-  double v = -1;
-  EXPECT_TRUE(p.ParseText("Sine", &v));
-  EXPECT_EQ(v, 0.0);
-  EXPECT_FALSE(p.ParseText("Sin", &v));
-}
-
 TEST(ParameterModelTest, TextEntryReadsTheLeadingNumber) {
   PlugParameter pitch = Pitch();
   double v = 0;
