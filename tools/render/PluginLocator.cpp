@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 namespace morvanta {
 namespace render {
 namespace {
@@ -55,7 +57,7 @@ std::vector<std::string> DefaultPluginCandidates() {
 std::string FindDefaultPlugin(std::vector<std::string>* tried) {
   const std::vector<std::string> candidates = DefaultPluginCandidates();
   for (const std::string& path : candidates) {
-    if (IsFile(path)) return path;
+    if (IsFile(path)) return std::filesystem::path(path).lexically_normal().string();
   }
   *tried = candidates;
   return "";

@@ -389,6 +389,7 @@ int Run(int argc, char** argv) {
   }
   if (!options.quiet) {
     const double audioSeconds = static_cast<double>(result.frames) / rate;
+    std::fprintf(stderr, "Rendered with %s\n", pluginPath.c_str());
     std::fprintf(stderr,
                  "Wrote %s: %.2f s at %d Hz, peak %s%s; rendered in %.2f s "
                  "(%.3f CPU s per audio s)\n",
