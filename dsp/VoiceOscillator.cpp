@@ -4,9 +4,8 @@
 #include "dsp/VoiceOscillator.h"
 
 #include <cmath>
-#include <cstdlib>
-
 #include "dsp/FastSine.h"
+#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -208,7 +207,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
 double VoiceOscillator::PitchNoiseOffset() {
   if (pitchNoise == 0.0) return 0.0;
   if (noiseCounter_ == 0.0) {
-    const double r = std::rand() / 32767.0;
+    const double r = RandomUnit();
     noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * 0.4 * (frequency_ * 0.5 + 220.0) / fs_;
   }
   noiseCounter_ += 1.0;

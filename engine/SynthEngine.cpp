@@ -4,10 +4,10 @@
 #include "engine/SynthEngine.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
+#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -384,7 +384,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
   const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
 
   const double spread = p.stereoSpread;
-  const double panOffset = spread * (2.0 * std::rand() / 32767.0) - spread;
+  const double panOffset = spread * (2.0 * RandomUnit()) - spread;
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cmath>
-#include <cstdlib>
-
 #include "dsp/FastSine.h"
+#include "engine/RandomSource.h"
 
 namespace morvanta {
 
@@ -77,7 +76,7 @@ class VoiceLfo {
   double Increment() const { return increment_; }
 
  private:
-  static double Random() { return std::rand() / 32767.0; }
+  static double Random() { return RandomUnit(); }
 
   double frequency_ = 0.0;
   int shape_ = 0;
