@@ -12,6 +12,12 @@ if [ ! -x "$scanner" ]; then
   echo "SKIP: $scanner not installed"
   exit 77
 fi
+# A sanitizer build needs the sanitizer runtime in the loading program; the
+# scanner does not have it.
+if grep -q '^MORVANTA_SANITIZE:BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
+  echo "SKIP: sanitizer build"
+  exit 77
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/cache" "$work/config" "$work/data" "$work/plug"
