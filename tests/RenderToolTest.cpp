@@ -87,6 +87,15 @@ struct Audio {
     return peak;
   }
   bool Silent() const { return Peak(0.0, 1e9) == 0.0f; }
+  // Frequency of the left channel from its upward zero crossings.
+  double Frequency(double from, double to) const {
+    int crossings = 0;
+    const int64_t a = std::llround(from * rate), b = std::min<int64_t>(Frames(), std::llround(to * rate));
+    for (int64_t i = a + 1; i < b; ++i) {
+      if (samples[(i - 1) * channels] < 0.0f && samples[i * channels] >= 0.0f) ++crossings;
+    }
+    return crossings / (to - from);
+  }
 };
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
@@ -232,6 +241,39 @@ TEST_F(RenderToolTest, MidiFileTracksMergeAndTempoMapSetsTheTiming) {
   // "init" releases in 1 s and has no effects: quiet again well before 2.5 s.
   EXPECT_LT(audio.Peak(2.5, 3.95), 1e-4f) << "between the notes";
   EXPECT_GT(audio.Peak(4.05, 4.45), 1e-3f) << "second note (track 2, after the tempo change)";
+}
+
+TEST_F(RenderToolTest, ControllersAndPitchBendInTheFileReachThePlugin) {
+  auto noteWith = [&](const std::string& name, std::vector<std::vector<uint8_t>> before) {
+    SmfWriter smf(480);
+    smf.NewTrack();
+    for (auto& bytes : before) smf.Event(0, bytes);
+    smf.Note(0, 57, 0, 480);
+    return WriteFile(name, smf.Bytes());
+  };
+  const std::string plain = noteWith("plain.mid", {});
+  const std::string bent = noteWith("bent.mid", {{0xE0, 0x7F, 0x7F}});
+  const std::string wheel = noteWith("wheel.mid", {{0xB0, 1, 127}});
+  const std::vector<std::string> common = {"--sr", "22050", "--tail", "0"};
+
+  std::vector<std::string> args = common;
+  args.push_back(plain);
+  const Audio a3 = Render(args, "plain.wav");
+  args.back() = bent;
+  const Audio a4 = Render(args, "bent.wav");
+  if (a3.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  // A3 is 220 Hz; the wheel fully up bends by "Pitch Range" 12 semitones:
+  // 220 x 2^(8191/8192) = 439.96 Hz.
+  EXPECT_NEAR(a3.Frequency(0.1, 0.45), 220.0, 220.0 * 0.02);
+  EXPECT_NEAR(a4.Frequency(0.1, 0.45), 440.0, 440.0 * 0.02);
+
+  // Controller 1 is the mod wheel: routed to the cutoff of a closed filter.
+  args = common;
+  args.insert(args.end(), {"--param", "Filter frequency=5", "--param", "Modw -> FC=100", plain});
+  const Audio closed = Render(args, "closed.wav");
+  args.back() = wheel;
+  const Audio opened = Render(args, "opened.wav");
+  EXPECT_NE(closed.samples, opened.samples);
 }
 
 TEST_F(RenderToolTest, TailRendersTheReleaseAndStopsAtItsCap) {
