@@ -174,6 +174,9 @@ TEST(AudioExchangeTest, DenormalsFlushedOnlyDuringTheCall) {
   a.Effect()->processDoubleReplacing(a.Effect(), nullptr, douts, 16);
   EXPECT_EQ(a.mxcsrDuringRender & 0x8040u, 0x8040u);
   EXPECT_EQ(_mm_getcsr(), before);
+  a.fixedSample = 1e-40;  // normal as a double, subnormal as a float
+  a.Effect()->processReplacing(a.Effect(), nullptr, out.ptrs, 16);
+  EXPECT_EQ(out.left[3], 0.0f);
   _mm_setcsr(host);
 }
 

@@ -37,7 +37,8 @@ void RecordingInstrument::RenderBlock(double**, double** outputs, int frames) {
   mxcsrDuringRender = _mm_getcsr();
   renderedBlocks.push_back(frames);
   for (int c = 0; c < NumOutputs(); ++c)
-    for (int i = 0; i < frames; ++i) outputs[c][i] = RampSample(frameCounter + i, c);
+    for (int i = 0; i < frames; ++i)
+      outputs[c][i] = fixedSample != 0.0 ? fixedSample : RampSample(frameCounter + i, c);
   frameCounter += frames;
 }
 

@@ -41,6 +41,7 @@ class RecordingInstrument : public VstAdapter {
   std::vector<int> renderedBlocks;
   std::vector<uint8_t> sysex;
   long frameCounter = 0;
+  double fixedSample = 0.0;  // when non-zero, rendered instead of the ramp
   unsigned int mxcsrDuringRender = 0;
 };
 
