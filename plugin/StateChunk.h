@@ -25,7 +25,8 @@ class StateChunk {
   int GetInt(int pos, int32_t* v) const;
   int GetDouble(int pos, double* v) const;
   // Reads an int length L then L bytes. The end (pos + 4 + L) is returned
-  // even when it lies beyond the length; then no text is taken.
+  // even when it lies beyond the length; then no text is taken. A negative L,
+  // or an end no int can hold, gives -1.
   int GetString(int pos, std::string* s) const;
   int GetByte(int pos, uint8_t* v) const;
 
