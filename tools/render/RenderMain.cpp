@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,10 @@
 namespace morvanta {
 namespace render {
 namespace {
+
+// The render is kept in memory as float samples until it is written; this
+// also keeps a float WAV file within its 4 GiB limit.
+constexpr double kMaxRenderBytes = 4.0 * 1024 * 1024 * 1024 - 1024 * 1024;
 
 volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
@@ -285,6 +291,13 @@ int Run(int argc, char** argv) {
     if (sequence.EndSeconds() <= 0.0 && options.settings.tailSeconds <= 0.0) {
       return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
     }
+    const double seconds = sequence.EndSeconds() + options.settings.tailSeconds;
+    if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
+      char hours[64];
+      std::snprintf(hours, sizeof hours, "%.1f hours", seconds / 3600.0);
+      return Fail(kExitUsage, std::string("too long to render in one go: ") + hours +
+                                  " (use --seconds, or a lower --sr)");
+    }
     if (!output.Open(outputPath, &error)) return Fail(kExitFailure, error);
   }
 
@@ -404,4 +417,12 @@ int Run(int argc, char** argv) {
 }  // namespace render
 }  // namespace morvanta
 
-int main(int argc, char** argv) { return morvanta::render::Run(argc, argv); }
+int main(int argc, char** argv) {
+  try {
+    return morvanta::render::Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return morvanta::render::Fail(morvanta::render::kExitFailure, "out of memory; nothing written");
+  } catch (const std::exception& e) {
+    return morvanta::render::Fail(morvanta::render::kExitFailure, e.what());
+  }
+}
