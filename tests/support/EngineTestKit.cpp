@@ -15,6 +15,22 @@ ParamSnapshot InitSnapshot() {
   return b->Snapshot();
 }
 
+ParamSnapshot RandomSnapshot(std::mt19937& gen) {
+  static std::unique_ptr<Brisquet> b(static_cast<Brisquet*>(CreateInstrument(nullptr)));
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 236; ++i) {
+    PlugParameter* p = b->ParameterAt(i);
+    if (p == nullptr) continue;
+    double x = unit(gen);
+    const double pick = unit(gen);
+    if (pick < 0.125) x = 0.0;
+    if (pick > 0.875) x = 1.0;
+    p->SetFromNormalized(x);
+    b->ParameterChanged(i);
+  }
+  return b->Snapshot();
+}
+
 Stereo Render(SynthEngine& engine, const ParamSnapshot& snap, int frames, double rate, int block) {
   Stereo out;
   out.left.assign(static_cast<size_t>(frames), 0.0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "engine/SynthEngine.h"
@@ -13,6 +14,10 @@ namespace testkit {
 
 // The snapshot the instrument builds from its parameter defaults ("init").
 ParamSnapshot InitSnapshot();
+
+// A snapshot from random stored values of every sound parameter (normalised
+// values uniform in 0..1, a quarter of them at 0 or 1).
+ParamSnapshot RandomSnapshot(std::mt19937& gen);
 
 class RecordingHost : public EngineHost {
  public:
