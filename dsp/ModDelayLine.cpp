@@ -47,17 +47,6 @@ void ModDelayLine::GlideTo(double samples, double durationSamples, double accelS
   ramp_.Set(ramp_.current, samples, durationSamples, accelSamples);
 }
 
-// The length is held inside the buffer so that a rate change or a deep
-// modulation can never point the read before the oldest sample.
-void ModDelayLine::UpdateReadPosition(double lengthUsed) {
-  if (!(lengthUsed > 0.0)) lengthUsed = 0.0;
-  if (lengthUsed > length_) lengthUsed = length_;
-  double pos = writeIndex_ - lengthUsed;
-  if (pos < 0.0) pos += length_;
-  if (pos >= length_) pos -= length_;
-  readPos_ = pos;
-}
-
 double ModDelayLine::ProcessPlain(double x) {
   const double y = ReadFractional();
   buffer_[writeIndex_] = y * feedback_ + x;
@@ -65,27 +54,6 @@ double ModDelayLine::ProcessPlain(double x) {
   UpdateReadPosition(delayLength_);
   StepRamp();
   return delayLength_ > 0.0 ? outputGain_ * y : outputGain_ * x;
-}
-
-double ModDelayLine::ProcessTriangle(double x) {
-  if (delayLength_ >= length_) delayLength_ = length_;
-  const double y = ReadFractional();
-  double w = x - y * feedback_;
-  if (ramp_.Running())
-    w *= std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration + 0.5;
-  buffer_[writeIndex_] = w;
-  AdvanceWrite();
-  UpdateReadPosition(modFactor_ * delayLength_);
-  StepRamp();
-  modFactor_ += modDirection_ * modRate_;
-  if (modFactor_ >= 1.0 + modDepth_) {
-    modFactor_ = 1.0 + modDepth_;
-    modDirection_ = -modDirection_;
-  } else if (modFactor_ <= 1.0 - modDepth_) {
-    modFactor_ = 1.0 - modDepth_;
-    modDirection_ = -modDirection_;
-  }
-  return y * outputGain_;
 }
 
 double ModDelayLine::ProcessSine(double x) {

@@ -2,6 +2,7 @@
 // through a DelayTimeRamp; plain, triangle-modulated and sine-modulated reads.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -25,7 +26,30 @@ class ModDelayLine {
   void GlideTo(double samples, double durationSamples, double accelSamples);
 
   double ProcessPlain(double x);
-  double ProcessTriangle(double x);
+  double ProcessTriangle(double x) { return FinishTriangle(x, ReadTriangle()); }
+  // The triangle variant in two halves: the read does not depend on the
+  // input, so a network can fetch all its lines' outputs before it feeds them.
+  double ReadTriangle() {
+    if (delayLength_ >= length_) delayLength_ = length_;
+    return ReadFractional();
+  }
+  double FinishTriangle(double x, double y) {
+    double w = x - y * feedback_;
+    if (ramp_.Running()) w *= std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration + 0.5;
+    buffer_[writeIndex_] = w;
+    AdvanceWrite();
+    UpdateReadPosition(modFactor_ * delayLength_);
+    StepRamp();
+    modFactor_ += modDirection_ * modRate_;
+    if (modFactor_ >= 1.0 + modDepth_) {
+      modFactor_ = 1.0 + modDepth_;
+      modDirection_ = -modDirection_;
+    } else if (modFactor_ <= 1.0 - modDepth_) {
+      modFactor_ = 1.0 - modDepth_;
+      modDirection_ = -modDirection_;
+    }
+    return y * outputGain_;
+  }
   double ProcessSine(double x);
   // Zeroes the buffer and the loop filter; lengths and glides are kept.
   void Clear();
@@ -55,7 +79,16 @@ class ModDelayLine {
   void AdvanceWrite() {
     if (++writeIndex_ >= length_) writeIndex_ = 0;
   }
-  void UpdateReadPosition(double lengthUsed);
+  // The length is held inside the buffer so that a rate change or a deep
+  // modulation can never point the read before the oldest sample.
+  void UpdateReadPosition(double lengthUsed) {
+    if (!(lengthUsed > 0.0)) lengthUsed = 0.0;
+    if (lengthUsed > length_) lengthUsed = length_;
+    double pos = writeIndex_ - lengthUsed;
+    if (pos < 0.0) pos += length_;
+    if (pos >= length_) pos -= length_;
+    readPos_ = pos;
+  }
   void StepRamp() {
     if (ramp_.Running()) {
       ramp_.Advance(1);

@@ -112,13 +112,16 @@ void ReverbNetwork::Recompute() {
     const double k = i * (1.0 / kLines);
     const double a = (1.0 - k * dampSlope_) * dampBase_ * 1.33 + 100.0;
     const double b = (a - 100.0) * t * 0.75 + 100.0;
-    DampingFilterPair* pairs[2] = {&pairsL_[i], &pairsR_[i]};
-    for (DampingFilterPair* pair : pairs) {
-      pair->first.Set(b, fs);
-      pair->second.Set(a, fs);
-      pair->g1 = g1;
-      pair->g2 = g2;
-    }
+    RbjSection first, second;
+    first.Set(b, fs);
+    second.Set(a, fs);
+    DampingFilterPairs& pairs = pairs_[i];
+    pairs.SetLane(0, first);
+    pairs.SetLane(1, second);
+    pairs.SetLane(2, first);
+    pairs.SetLane(3, second);
+    pairs.g1 = g1;
+    pairs.g2 = g2;
     const double spread = m * k + 0.1 * i * m;
     const double left = std::floor(((0.9 * m + 0.1) * kTimesLeft[i] + spread) * fs);
     const double right = std::floor(((0.9 * m + 0.1) * kTimesRight[i] + spread) * fs);
@@ -136,11 +139,20 @@ void ReverbNetwork::Recompute() {
 void ReverbNetwork::Process(double inL, double inR, double* wetL, double* wetR) {
   double sL = 0.2 * preDelayL_.ProcessPlain(inL);
   double sR = 0.2 * preDelayR_.ProcessPlain(inR);
+  // All line outputs are read first: they do not depend on this sample's
+  // input, and fetching them together overlaps the memory accesses.
+  double yL[kLines], yR[kLines];
+  for (int i = 0; i < kLines; ++i) {
+    yL[i] = linesL_[i].ReadTriangle();
+    yR[i] = linesR_[i].ReadTriangle();
+  }
   double accL = 0.0;
   double accR = 0.0;
   for (int i = 0; i < kLines; ++i) {
-    const float hL = static_cast<float>(linesL_[i].ProcessTriangle(pairsL_[i].Process(static_cast<float>(sL))));
-    const float hR = static_cast<float>(linesR_[i].ProcessTriangle(pairsR_[i].Process(static_cast<float>(sR))));
+    float dL, dR;
+    pairs_[i].Process(static_cast<float>(sL), static_cast<float>(sR), &dL, &dR);
+    const float hL = static_cast<float>(linesL_[i].FinishTriangle(dL, yL[i]));
+    const float hR = static_cast<float>(linesR_[i].FinishTriangle(dR, yR[i]));
     accL += 0.7 * hL;
     accR += 0.7 * hR;
     sR += hR;
@@ -159,8 +171,7 @@ void ReverbNetwork::Clear() {
   for (int i = 0; i < kLines; ++i) {
     linesL_[i].Clear();
     linesR_[i].Clear();
-    pairsL_[i].Clear();
-    pairsR_[i].Clear();
+    pairs_[i].Clear();
   }
   preDelayL_.Clear();
   preDelayR_.Clear();

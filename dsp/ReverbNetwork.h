@@ -43,18 +43,46 @@ struct RbjSection {
   float hpX1 = 0.0f, hpX2 = 0.0f, hpY1 = 0.0f, hpY2 = 0.0f;
 };
 
-// Two low-pass sections on the same input, mixed by g1 and g2.
-struct DampingFilterPair {
-  float Process(float x) {
-    const float y1 = first.LowPass(x);
-    const float y2 = second.LowPass(x);
-    return static_cast<float>(g1 * y1 + g2 * y2);
+// The damping filter pairs of one line index on both sides, kept side by
+// side so that the four sections run as one vector: lanes 0 and 1 are the
+// left pair's first and second section, lanes 2 and 3 the right pair's.
+// Each lane is an RbjSection's low-pass; each pair mixes its two by g1, g2.
+struct DampingFilterPairs {
+  void SetLane(int lane, const RbjSection& s) {
+    b0[lane] = s.lpB0;
+    b1[lane] = s.lpB1;
+    b2[lane] = s.lpB2;
+    a1[lane] = s.a1;
+    a2[lane] = s.a2;
+  }
+  void Process(float inL, float inR, float* outL, float* outR) {
+    const float l = inL + RbjSection::kDenormalOffset;
+    const float r = inR + RbjSection::kDenormalOffset;
+    alignas(16) const float x[4] = {l, l, r, r};
+    alignas(16) float y[4];
+    for (int k = 0; k < 4; ++k) y[k] = b0[k] * x[k] + b1[k] * x1[k] + b2[k] * x2[k] - a1[k] * y1[k] - a2[k] * y2[k];
+    for (int k = 0; k < 4; ++k) {
+      x2[k] = x1[k];
+      x1[k] = x[k];
+      y2[k] = y1[k];
+      y1[k] = y[k];
+    }
+    *outL = static_cast<float>(g1 * y[0] + g2 * y[1]);
+    *outR = static_cast<float>(g1 * y[2] + g2 * y[3]);
   }
   void Clear() {
-    first.Clear();
-    second.Clear();
+    for (int k = 0; k < 4; ++k) x1[k] = x2[k] = y1[k] = y2[k] = 0.0f;
   }
-  RbjSection first, second;
+
+  alignas(16) float b0[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  alignas(16) float b1[4] = {};
+  alignas(16) float b2[4] = {};
+  alignas(16) float a1[4] = {};
+  alignas(16) float a2[4] = {};
+  alignas(16) float x1[4] = {};
+  alignas(16) float x2[4] = {};
+  alignas(16) float y1[4] = {};
+  alignas(16) float y2[4] = {};
   double g1 = 1.0, g2 = 0.0;
 };
 
@@ -76,14 +104,13 @@ class ReverbNetwork {
 
   const ModDelayLine& Line(int side, int i) const { return side == 0 ? linesL_[i] : linesR_[i]; }
   const ModDelayLine& PreDelay(int side) const { return side == 0 ? preDelayL_ : preDelayR_; }
-  const DampingFilterPair& Pair(int side, int i) const { return side == 0 ? pairsL_[i] : pairsR_[i]; }
+  const DampingFilterPairs& Pairs(int i) const { return pairs_[i]; }
   double TimeScale() const { return timeScale_; }
 
  private:
-  DampingFilterPair pairsL_[kLines];
+  DampingFilterPairs pairs_[kLines];
   ModDelayLine linesL_[kLines];
   ModDelayLine preDelayL_;
-  DampingFilterPair pairsR_[kLines];
   ModDelayLine linesR_[kLines];
   ModDelayLine preDelayR_;
   RbjSection outHpL_, outHpR_;
