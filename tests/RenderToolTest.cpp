@@ -433,6 +433,8 @@ TEST_F(RenderToolTest, DemoPhrasePlaysWithoutAMidiFile) {
   EXPECT_EQ(std::string(encoded.begin(), encoded.begin() + 4), "fLaC");
 
   if (demo.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
+  const Audio loud = Render({"--seconds", "3", "--normalize", "--sr", "22050"}, "loud.wav");
+  EXPECT_NEAR(loud.Peak(0.0, 1e9), 0.891251, 1e-5);  // -1 dBFS = 10^(-1/20)
   for (double second = 0.0; second < 20.0; second += 2.0) {
     EXPECT_GT(demo.Peak(second, second + 2.0), 1e-3f) << "around " << second << " s";
   }
