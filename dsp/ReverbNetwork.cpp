@@ -66,7 +66,7 @@ void ReverbNetwork::UpdateSettings(const ReverbSettings& s) {
   settings_ = s;
   auto unit = [](double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; };
   const double lg = unit(s.length);
-  lengthFactor_ = s.lengthFactor;
+  lengthFactor_ = unit(s.lengthFactor);
   const double feedback = 0.75 * (0.9 * lengthFactor_ + 0.1);
   for (int i = 0; i < kLines; ++i) {
     linesL_[i].SetFeedback(feedback);
