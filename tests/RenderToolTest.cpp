@@ -322,7 +322,10 @@ TEST_F(RenderToolTest, ParameterIsSetByNameInItsOwnUnits) {
 
   run = Tool({"--param", "Amp gain=250", "--list-params"});  // clamped to the 0..100 range
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.err.find("out of its range"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("'Amp gain' takes 250 as 100.00 % (out of its range)"), std::string::npos)
+      << run.err;
+  run = Tool({"--param", "Osc shape=2.7", "--list-params"});  // shown rounded, not clamped
+  EXPECT_EQ(run.err, "");
 
   run = Tool({"--param", "Filter freq=40", "--list-params"});
   EXPECT_EQ(run.exitCode, 2);
@@ -348,6 +351,9 @@ TEST_F(RenderToolTest, ErrorsAreReportedAndLeaveNoFileBehind) {
   std::vector<uint8_t> truncated = ReadBytes(midi);
   truncated.resize(truncated.size() - 6);
   const std::string cut = WriteFile("truncated.mid", truncated);
+  SmfWriter silent(480);
+  silent.NewTrack();
+  const std::string empty = WriteFile("empty.mid", silent.Bytes());
   const std::string notPlugin = WriteFile("fake.so", {'n', 'o'});
   fs::create_directory(dir_ / "folder.wav");
   const std::vector<std::string> before = FilesInDir();
@@ -361,6 +367,7 @@ TEST_F(RenderToolTest, ErrorsAreReportedAndLeaveNoFileBehind) {
       {{"missing.mid"}, 1, "cannot open MIDI file 'missing.mid': No such file or directory"},
       {{garbage}, 1, "is not a Standard MIDI File"},
       {{cut}, 1, "cannot read MIDI file"},
+      {{empty}, 1, "nothing to render"},
       {{midi, "--plugin", notPlugin}, 1, "cannot load plug-in '" + notPlugin + "'"},
       {{midi, "--plugin", (dir_ / "nowhere.so").string()}, 1, "cannot load plug-in"},
       {{midi, "-o", "no/such/folder/out.wav"}, 1, "cannot write 'no/such/folder/out.wav'"},

@@ -165,7 +165,10 @@ bool SetParam(host::PluginInstance* plugin, const std::string& name, const std::
   char* end = nullptr;
   const double asked = std::strtod(number.c_str(), nullptr);
   const double got = std::strtod(shown.c_str(), &end);
-  if (end != shown.c_str() && std::fabs(got - asked) > 0.0051 * std::max(1.0, std::fabs(asked))) {
+  const float normalised = plugin->GetParameter(index);
+  const bool atAnEnd = normalised <= 0.0f || normalised >= 1.0f;
+  if (atAnEnd && end != shown.c_str() &&
+      std::fabs(got - asked) > 0.0051 * std::max(1.0, std::fabs(asked))) {
     *note = "'" + names[index] + "' takes " + number + " as " + shown +
             (label.empty() ? "" : " " + label) + " (out of its range)";
   }
@@ -288,7 +291,7 @@ int Run(int argc, char** argv) {
       return Fail(kExitFailure, error);
     }
     if (options.seconds > 0.0) sequence.CutAt(options.seconds);
-    if (sequence.EndSeconds() <= 0.0 && options.settings.tailSeconds <= 0.0) {
+    if (sequence.EndSeconds() <= 0.0) {
       return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
     }
     const double seconds = sequence.EndSeconds() + options.settings.tailSeconds;
