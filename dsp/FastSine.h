@@ -12,15 +12,15 @@ constexpr double kTwoOverPi = 0.63661977236758134308;
 constexpr double kHalfPiHigh = 1.57079632673412561417;  // 33 significant bits
 constexpr double kHalfPiLow = 6.07710050650619224932e-11;
 
+// Taylor terms through r^13 and r^14: on |r| <= pi/4 the truncation error
+// stays below 1e-11.
 inline double SinPoly(double r) {
   const double r2 = r * r;
   return r + r * r2 *
                  (-1.0 / 6 +
                   r2 * (1.0 / 120 +
                         r2 * (-1.0 / 5040 +
-                              r2 * (1.0 / 362880 +
-                                    r2 * (-1.0 / 39916800 +
-                                          r2 * (1.0 / 6227020800.0 + r2 * (-1.0 / 1307674368000.0)))))));
+                              r2 * (1.0 / 362880 + r2 * (-1.0 / 39916800 + r2 * (1.0 / 6227020800.0))))));
 }
 
 inline double CosPoly(double r) {
@@ -30,9 +30,7 @@ inline double CosPoly(double r) {
                r2 * (1.0 / 24 +
                      r2 * (-1.0 / 720 +
                            r2 * (1.0 / 40320 +
-                                 r2 * (-1.0 / 3628800 +
-                                       r2 * (1.0 / 479001600.0 +
-                                             r2 * (-1.0 / 87178291200.0 + r2 / 20922789888000.0)))))));
+                                 r2 * (-1.0 / 3628800 + r2 * (1.0 / 479001600.0 + r2 * (-1.0 / 87178291200.0)))))));
 }
 
 // Value of sin at x + quarterTurns * pi / 2.

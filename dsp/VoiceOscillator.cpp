@@ -143,25 +143,35 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
       }
       return m;
     }
+    double amp[kPartials];
+    for (int k = 0; k < kPartials; ++k) amp[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
     // Angles x0 + k*dx; four interleaved recurrences keep the chains short.
     const double x0 = kOscTwoPi * p;
     const double dx = x0 * stretch;
     const double c1 = 2.0 * FastCosine(dx);
     const double c2 = c1 * c1 - 2.0;
     const double c4 = c2 * c2 - 2.0;
-    double s[kPartials];
-    s[0] = FastSine(x0);
-    s[1] = FastSine(x0 + dx);
-    s[2] = c1 * s[1] - s[0];
-    s[3] = c1 * s[2] - s[1];
-    for (int k = 4; k < 8; ++k) s[k] = c2 * s[k - 2] - s[k - 4];
-    for (int k = 8; k < kPartials; ++k) s[k] = c4 * s[k - 4] - s[k - 8];
-    double even = 0.0, odd = 0.0;
-    for (int k = 0; k < kPartials; k += 2) {
-      even += (gains[k] > 0.0 ? gains[k] * dampingFactor_[k] : 0.0) * s[k];
-      odd += (gains[k + 1] > 0.0 ? gains[k + 1] * dampingFactor_[k + 1] : 0.0) * s[k + 1];
-    }
-    return even + odd;
+    const double s0 = FastSine(x0);
+    const double s1 = FastSine(x0 + dx);
+    const double s2 = c1 * s1 - s0;
+    const double s3 = c1 * s2 - s1;
+    const double s4 = c2 * s2 - s0;
+    const double s5 = c2 * s3 - s1;
+    const double s6 = c2 * s4 - s2;
+    const double s7 = c2 * s5 - s3;
+    const double s8 = c4 * s4 - s0;
+    const double s9 = c4 * s5 - s1;
+    const double s10 = c4 * s6 - s2;
+    const double s11 = c4 * s7 - s3;
+    const double s12 = c4 * s8 - s4;
+    const double s13 = c4 * s9 - s5;
+    const double s14 = c4 * s10 - s6;
+    const double s15 = c4 * s11 - s7;
+    const double lo = (amp[0] * s0 + amp[1] * s1) + (amp[2] * s2 + amp[3] * s3) +
+                      ((amp[4] * s4 + amp[5] * s5) + (amp[6] * s6 + amp[7] * s7));
+    const double hi = (amp[8] * s8 + amp[9] * s9) + (amp[10] * s10 + amp[11] * s11) +
+                      ((amp[12] * s12 + amp[13] * s13) + (amp[14] * s14 + amp[15] * s15));
+    return lo + hi;
   }
   for (int k = 0; k < kPartials; ++k) {
     if (!(gains[k] > 0.0)) continue;
