@@ -28,6 +28,7 @@ void ModDelayLine::SetSampleRate(float fs, bool force) {
   if (!(samples >= 2.0)) samples = 2.0;
   if (samples > 2147483647.0) samples = 2147483647.0;
   length_ = static_cast<int32_t>(samples);
+  lengthD_ = length_;
   std::vector<double>().swap(buffer_);
   buffer_.assign(static_cast<size_t>(length_), 0.0);
   writeIndex_ = 0;
@@ -57,7 +58,7 @@ double ModDelayLine::ProcessPlain(double x) {
 }
 
 double ModDelayLine::ProcessSine(double x) {
-  if (delayLength_ >= length_) delayLength_ = length_;
+  if (delayLength_ >= lengthD_) delayLength_ = lengthD_;
   const double y = ReadFractional();
   loopFilter_.type = Biquad::kLowPass;
   loopFilter_.Q = 1.2 - 0.4 * feedback_;

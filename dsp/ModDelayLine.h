@@ -30,7 +30,7 @@ class ModDelayLine {
   // The triangle variant in two halves: the read does not depend on the
   // input, so a network can fetch all its lines' outputs before it feeds them.
   double ReadTriangle() {
-    if (delayLength_ >= length_) delayLength_ = length_;
+    if (delayLength_ >= lengthD_) delayLength_ = lengthD_;
     return ReadFractional();
   }
   double FinishTriangle(double x, double y) {
@@ -41,11 +41,11 @@ class ModDelayLine {
     UpdateReadPosition(modFactor_ * delayLength_);
     StepRamp();
     modFactor_ += modDirection_ * modRate_;
-    if (modFactor_ >= 1.0 + modDepth_) {
-      modFactor_ = 1.0 + modDepth_;
+    if (modFactor_ >= factorHigh_) {
+      modFactor_ = factorHigh_;
       modDirection_ = -modDirection_;
-    } else if (modFactor_ <= 1.0 - modDepth_) {
-      modFactor_ = 1.0 - modDepth_;
+    } else if (modFactor_ <= factorLow_) {
+      modFactor_ = factorLow_;
       modDirection_ = -modDirection_;
     }
     return y * outputGain_;
@@ -57,7 +57,11 @@ class ModDelayLine {
   void SetFeedback(double v) { feedback_ = v; }
   void SetOutputGain(double v) { outputGain_ = v; }
   void SetModRate(double v) { modRate_ = v; }
-  void SetModDepth(double v) { modDepth_ = v; }
+  void SetModDepth(double v) {
+    modDepth_ = v;
+    factorHigh_ = 1.0 + v;
+    factorLow_ = 1.0 - v;
+  }
 
   double Feedback() const { return feedback_; }
   double OutputGain() const { return outputGain_; }
@@ -83,10 +87,10 @@ class ModDelayLine {
   // modulation can never point the read before the oldest sample.
   void UpdateReadPosition(double lengthUsed) {
     if (!(lengthUsed > 0.0)) lengthUsed = 0.0;
-    if (lengthUsed > length_) lengthUsed = length_;
+    if (lengthUsed > lengthD_) lengthUsed = lengthD_;
     double pos = writeIndex_ - lengthUsed;
-    if (pos < 0.0) pos += length_;
-    if (pos >= length_) pos -= length_;
+    if (pos < 0.0) pos += lengthD_;
+    if (pos >= lengthD_) pos -= lengthD_;
     readPos_ = pos;
   }
   void StepRamp() {
@@ -98,6 +102,7 @@ class ModDelayLine {
 
   std::vector<double> buffer_;
   int32_t length_ = 0;
+  double lengthD_ = 0.0;  // length_ as a real
   int32_t writeIndex_ = 0;
   double modDirection_ = 1.0;
   double readPos_ = 0.0;
@@ -112,6 +117,8 @@ class ModDelayLine {
   double outputGain_ = 0.5;
   double modRate_ = 0.0;
   double modDepth_ = 0.5;
+  double factorHigh_ = 1.5;  // 1 + depth
+  double factorLow_ = 0.5;   // 1 - depth
   double modFactor_ = 1.0;
 };
 
