@@ -108,21 +108,42 @@ void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
   ApplySnapshot(snapshot);
 }
 
+void SynthEngine::BuildDestinationRows() {
+  const ParamSnapshot& p = snap_;
+  auto row = [](double l2, double l1, double e2, double base, double w, double a, double vd) {
+    return DestinationRow{l2, l1, e2, base, w, a, vd, l2 != 0.0 || l1 != 0.0 || e2 != 0.0 || w != 0.0 || a != 0.0};
+  };
+  rows_[kDestHarmPhase] = row(p.lfo2To.harmPhase, p.lfo1To.harmPhase, p.adsr2To.harmPhase, p.harmonicsPhaseShift,
+                              p.modwTo.harmPhase, p.arpModTo.harmPhase, p.velTo.harmPhase);
+  rows_[kDestBitDiv] = row(p.lfo2To.bitDiv, p.lfo1To.bitDiv, p.adsr2To.bitDiv, p.bitDivider, p.modwTo.bitDiv,
+                           p.arpModTo.bitDiv, p.velTo.bitDiv);
+  rows_[kDestBitFeed] = row(p.lfo2To.bitFeed, p.lfo1To.bitFeed, p.adsr2To.bitFeed, p.bitFeedback,
+                            p.modwTo.bitFeed, p.arpModTo.bitFeed, p.velTo.bitFeed);
+  rows_[kDestWaveShaper] = row(p.lfo2To.waveShaper, p.lfo1To.waveShaper, p.adsr2To.waveShaper, p.waveShaper,
+                               p.modwTo.waveShaper, p.arpModTo.waveShaper, p.velTo.waveShaper);
+  rows_[kDestRingMod] = row(p.lfo2To.ringMod, p.lfo1To.ringMod, p.adsr2To.ringMod, p.ringMod, p.modwTo.ringMod,
+                            p.arpModTo.ringMod, p.velTo.ringMod);
+  rows_[kDestRingModF] = row(p.lfo2To.ringModF, p.lfo1To.ringModF, p.adsr2To.ringModF, p.ringModF,
+                             p.modwTo.ringModF, p.arpModTo.ringModF, p.velTo.ringModF);
+  rows_[kDestPitchNoise] = row(p.lfo2To.pitchNoise, p.lfo1To.pitchNoise, p.adsr2To.pitchNoise,
+                               p.pitchNoise * p.pitchNoise, p.modwTo.pitchNoise, p.arpModTo.pitchNoise,
+                               p.velTo.pitchNoise);
+  rows_[kDestPw] = row(p.lfo2To.pw, p.lfo1To.pw, p.adsr2To.pw, p.pulseWidth, p.modwTo.pw, p.arpModTo.pw,
+                       p.velTo.pw);
+}
+
 void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   const double vel = v.osc.Velocity();
-  const VelDepths& d = snap_.velTo;
   VelocityFactors& f = v.vel;
-  f.harmPhase = VelocityFactor(vel, d.harmPhase);
-  f.bitDiv = VelocityFactor(vel, d.bitDiv);
-  f.bitFeed = VelocityFactor(vel, d.bitFeed);
-  f.waveShaper = VelocityFactor(vel, d.waveShaper);
-  f.ringMod = VelocityFactor(vel, d.ringMod);
-  f.ringModF = VelocityFactor(vel, d.ringModF);
-  f.pitchNoise = VelocityFactor(vel, d.pitchNoise);
-  f.pw = VelocityFactor(vel, d.pw);
-  f.fc = VelocityFactor(vel, d.fc);
-  f.fr = VelocityFactor(vel, d.fr);
-  f.tubeDrive = VelocityFactor(vel, d.tubeDrive);
+  for (int d = 0; d < kGeneralDestinations; ++d) {
+    const DestinationRow& r = rows_[d];
+    f.general[d] = VelocityFactor(vel, r.velocityDepth);
+    // With every depth at 0 the source terms add exact zeros: base * vel factor.
+    f.fixed[d] = Clamp01(r.base * f.general[d]);
+  }
+  f.fc = VelocityFactor(vel, snap_.velTo.fc);
+  f.fr = VelocityFactor(vel, snap_.velTo.fr);
+  f.tubeDrive = VelocityFactor(vel, snap_.velTo.tubeDrive);
 }
 
 void SynthEngine::SetUpVoice(VoiceSlot& v) {
@@ -166,6 +187,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   if (voiceMode_ != kLiveArp) held_.Clear();
 
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
+  BuildDestinationRows();
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
 
   for (int s = 0; s < frames; ++s) {
@@ -252,27 +274,21 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   o.slopeRate = p.harmonicsSlope * std::fabs(p.harmonicsSlope);
 
   const VelocityFactors& vf = v.vel;
-  auto dest = [&](double l2d, double l1d, double e2d, double base, double velX, double mwd, double ad) {
-    return Clamp01((lfo2 * l2d + lfo1 * l1d + env2 * e2d + base) * velX + mw * mwd + a * ad);
-  };
-  o.harmPhase = dest(p.lfo2To.harmPhase, p.lfo1To.harmPhase, p.adsr2To.harmPhase, p.harmonicsPhaseShift,
-                     vf.harmPhase, p.modwTo.harmPhase, p.arpModTo.harmPhase);
-  const double bitDiv = dest(p.lfo2To.bitDiv, p.lfo1To.bitDiv, p.adsr2To.bitDiv, p.bitDivider, vf.bitDiv,
-                             p.modwTo.bitDiv, p.arpModTo.bitDiv);
-  o.bitDivider = bitDiv * bitDiv * 31.0 + 1.0;
-  o.bitFeedback = dest(p.lfo2To.bitFeed, p.lfo1To.bitFeed, p.adsr2To.bitFeed, p.bitFeedback, vf.bitFeed,
-                       p.modwTo.bitFeed, p.arpModTo.bitFeed);
-  o.waveShaper = v.waveShaperSmoother.Process(
-      dest(p.lfo2To.waveShaper, p.lfo1To.waveShaper, p.adsr2To.waveShaper, p.waveShaper, vf.waveShaper,
-           p.modwTo.waveShaper, p.arpModTo.waveShaper));
-  o.ringMod = dest(p.lfo2To.ringMod, p.lfo1To.ringMod, p.adsr2To.ringMod, p.ringMod, vf.ringMod,
-                   p.modwTo.ringMod, p.arpModTo.ringMod);
-  o.ringModF = dest(p.lfo2To.ringModF, p.lfo1To.ringModF, p.adsr2To.ringModF, p.ringModF, vf.ringModF,
-                    p.modwTo.ringModF, p.arpModTo.ringModF);
-  o.pitchNoise = dest(p.lfo2To.pitchNoise, p.lfo1To.pitchNoise, p.adsr2To.pitchNoise,
-                      p.pitchNoise * p.pitchNoise, vf.pitchNoise, p.modwTo.pitchNoise, p.arpModTo.pitchNoise);
-  o.pulseWidth = dest(p.lfo2To.pw, p.lfo1To.pw, p.adsr2To.pw, p.pulseWidth, vf.pw, p.modwTo.pw,
-                      p.arpModTo.pw) * 0.485 + 0.015;
+  double value[kGeneralDestinations];
+  for (int d = 0; d < kGeneralDestinations; ++d) {
+    const DestinationRow& r = rows_[d];
+    value[d] = r.modulated ? Clamp01((lfo2 * r.lfo2 + lfo1 * r.lfo1 + env2 * r.env2 + r.base) * vf.general[d] +
+                                     mw * r.wheel + a * r.arp)
+                           : vf.fixed[d];
+  }
+  o.harmPhase = value[kDestHarmPhase];
+  o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * 31.0 + 1.0;
+  o.bitFeedback = value[kDestBitFeed];
+  o.waveShaper = v.waveShaperSmoother.Process(value[kDestWaveShaper]);
+  o.ringMod = value[kDestRingMod];
+  o.ringModF = value[kDestRingModF];
+  o.pitchNoise = value[kDestPitchNoise];
+  o.pulseWidth = value[kDestPw] * 0.485 + 0.015;
 
   amplitude *= 1.0 + a * p.arpModTo.amp;
 

@@ -69,7 +69,14 @@ class SynthEngine {
   void UseReferenceSine(bool on);
 
  private:
+  // One general destination: its depths per source and its base.
+  struct DestinationRow {
+    double lfo2, lfo1, env2, base, wheel, arp, velocityDepth;
+    bool modulated;
+  };
+
   void ApplySnapshot(const ParamSnapshot& snapshot);
+  void BuildDestinationRows();
   void ChangeSampleRate(double fs);
   void SetUpVoice(VoiceSlot& v);
   void UpdateVelocityFactors(VoiceSlot& v);
@@ -98,6 +105,7 @@ class SynthEngine {
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
   double stepRatios_[16] = {};
+  DestinationRow rows_[kGeneralDestinations] = {};
   OutputHighPass highPass_[2];
   TubeDriveClipper tube_[2];
   ChorusEffect chorus_;

@@ -12,10 +12,20 @@
 
 namespace morvanta {
 
-// vel * depth + 1 - depth for each velocity-scaled destination, per block.
+// The eight destinations that share the general modulation rule, in the
+// order the render frame fills them.
+enum GeneralDestination {
+  kDestHarmPhase, kDestBitDiv, kDestBitFeed, kDestWaveShaper, kDestRingMod, kDestRingModF,
+  kDestPitchNoise, kDestPw, kGeneralDestinations
+};
+
+// vel * depth + 1 - depth for each velocity-scaled destination, per block;
+// `fixed` holds the value of every general destination without modulation
+// depths (it depends only on the base and the velocity).
 struct VelocityFactors {
-  double harmPhase = 1.0, bitDiv = 1.0, bitFeed = 1.0, waveShaper = 1.0, ringMod = 1.0,
-         ringModF = 1.0, pitchNoise = 1.0, pw = 1.0, fc = 1.0, fr = 1.0, tubeDrive = 1.0;
+  double general[kGeneralDestinations] = {1, 1, 1, 1, 1, 1, 1, 1};
+  double fixed[kGeneralDestinations] = {};
+  double fc = 1.0, fr = 1.0, tubeDrive = 1.0;
 };
 
 // sqrt(1 - pan) and sqrt(pan), recomputed only when the pan moves.

@@ -58,6 +58,33 @@ TEST(Modulation, AllDepthsZeroGiveTheBases) {
   EXPECT_DOUBLE_EQ(v.filter.damping, 1.0 / (0.0625 * 39.5 + 0.5));
 }
 
+TEST(Modulation, GeneralRuleSumsTheSourcesBeforeTheClamp) {
+  EngineRig r;
+  r.snap.lfo1.shape = 2;  // square at +1 from a restarted phase
+  r.snap.lfo1.retrigger = 1;
+  r.snap.pulseWidth = 0.5;
+  r.snap.lfo1To.pw = 0.25;
+  r.snap.velTo.pw = 1.0;
+  r.snap.modwTo.bitDiv = 0.5;
+  r.snap.ringMod = 0.9;
+  r.snap.lfo1To.ringMod = 0.5;  // 0.9 + 0.5 clamps to 1
+  r.snap.modWheel = 1.0;
+  r.engine.MidiReceived(NoteOn(60, 127));
+  Render(r.engine, r.snap, 1);
+  const VoiceOscillator& o = r.engine.Voice(1).osc;
+  // (1 * 0.25 + 0.5) * vel 1 = 0.75; the wheel alone gives 0.5 -> 0.25 * 31 + 1.
+  EXPECT_DOUBLE_EQ(o.pulseWidth, 0.75 * 0.485 + 0.015);
+  EXPECT_DOUBLE_EQ(o.bitDivider, 0.25 * 31.0 + 1.0);
+  EXPECT_DOUBLE_EQ(o.ringMod, 1.0);
+
+  EngineRig soft;  // the velocity factor scales the LFO and base sum, not the wheel term
+  soft.snap = r.snap;
+  soft.engine.MidiReceived(NoteOn(60, 1));
+  Render(soft.engine, soft.snap, 1);
+  EXPECT_NEAR(soft.engine.Voice(1).osc.pulseWidth, 0.75 / 127.0 * 0.485 + 0.015, 1e-12);
+  EXPECT_DOUBLE_EQ(soft.engine.Voice(1).osc.bitDivider, 0.25 * 31.0 + 1.0);
+}
+
 TEST(Modulation, FullVelocityDepthOnCutoffFollowsTheVelocity) {
   EngineRig r;
   r.snap.velTo.fc = 1.0;
