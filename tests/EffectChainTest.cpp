@@ -1,11 +1,12 @@
 // The bus chain as the render frame runs it (shapers, chorus, delay, reverb
-// with its mix): finite and bounded at full settings and every common rate,
-// and allocation-free after a rate change made through the reset path.
+// and its mix): finite and bounded at full settings at the common rates, and
+// allocation-free after a rate change made through the reset path.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 #include "dsp/ChorusEffect.h"
@@ -20,8 +21,7 @@ namespace {
 std::atomic<long> g_allocations{0};
 }  // namespace
 
-// Counting replacements of the global allocation functions; the pairing of
-// malloc and free is deliberate.
+// Counting replacements of the global allocation functions (malloc/free by intent).
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t n) {
@@ -45,34 +45,30 @@ class BusChain {
     hp_[0].SetSampleRate(fs);
     hp_[1].SetSampleRate(fs);
   }
-  // One block the way the render frame runs it; returns the block's peak.
-  double Block(const ParamSnapshot& p, double tempo, double* l, double* r, int frames) {
+  // One 512-frame block of noise at `level`; returns its output peak (inf if not finite).
+  double Block(const ParamSnapshot& p, double tempo, test::TestNoise& noise, double level) {
+    double out[2][512];
     chorus_.BlockUpdate(fs_, p);
     delay_.BlockUpdate(fs_, tempo, p);
     const double t = p.tubeDrive;
-    for (int s = 0; s < frames; ++s) {
-      double* sum[2] = {&l[s], &r[s]};
+    for (int s = 0; s < 512; ++s) {
       for (int ch = 0; ch < 2; ++ch) {
-        double x = *sum[ch];
-        if (p.distortion > 0) x = DistortionShaper(static_cast<float>(x), static_cast<float>(2 * p.distortion));
+        double x = DistortionShaper(static_cast<float>(level * noise.Next()), static_cast<float>(2 * p.distortion));
         x = hp_[ch].Process(static_cast<float>(x));
-        if (t > 0) x = tube_[ch].Process((16 * t * t + 1) * x, 0.1) / (4 * t + 1);
-        *sum[ch] = x;
+        out[ch][s] = tube_[ch].Process((16 * t * t + 1) * x, 0.1) / (4 * t + 1);
       }
-      if (p.chorusOn) chorus_.Process(l[s], r[s]);
-      if (p.delayOn) delay_.Process(l[s], r[s]);
+      chorus_.Process(out[0][s], out[1][s]);
+      delay_.Process(out[0][s], out[1][s]);
     }
+    reverb_.UpdateSettings(p.reverb);
     double peak = 0.0;
-    if (p.reverbOn) reverb_.UpdateSettings(p.reverb);
-    for (int s = 0; s < frames; ++s) {
-      if (p.reverbOn) {
-        double wl, wr;
-        reverb_.Process(l[s], r[s], &wl, &wr);
-        l[s] = wl * p.reverbMix + std::sqrt(1 - p.reverbMix) * l[s];
-        r[s] = wr * p.reverbMix + std::sqrt(1 - p.reverbMix) * r[s];
+    for (int s = 0; s < 512; ++s) {
+      double w[2];
+      reverb_.Process(out[0][s], out[1][s], &w[0], &w[1]);
+      for (int ch = 0; ch < 2; ++ch) {
+        const double y = w[ch] * p.reverbMix + std::sqrt(1 - p.reverbMix) * out[ch][s];
+        peak = std::isfinite(y) ? std::max(peak, std::fabs(y)) : INFINITY;
       }
-      if (!std::isfinite(l[s]) || !std::isfinite(r[s])) return INFINITY;
-      peak = std::max(peak, std::max(std::fabs(l[s]), std::fabs(r[s])));
     }
     return peak;
   }
@@ -86,13 +82,6 @@ class BusChain {
   ReverbNetwork reverb_;
 };
 
-void FillNoise(test::TestNoise& noise, double* l, double* r, int frames, double level) {
-  for (int s = 0; s < frames; ++s) {
-    l[s] = level * noise.Next();
-    r[s] = level * noise.Next();
-  }
-}
-
 class EffectChainRateTest : public ::testing::TestWithParam<double> {};
 
 TEST_P(EffectChainRateTest, FullSettingsForAMinuteStayFiniteAndBounded) {
@@ -100,58 +89,31 @@ TEST_P(EffectChainRateTest, FullSettingsForAMinuteStayFiniteAndBounded) {
   auto chain = std::make_unique<BusChain>();
   chain->Reset(fs);
   test::TestNoise noise;
-  double l[512], r[512];
-  const int blocks = static_cast<int>(60.0 * fs / 512);
-  const int tenSeconds = blocks / 6;
+  const int blocks = static_cast<int>(60.0 * fs / 512), tenSeconds = blocks / 6;
   double segmentPeak[6] = {};
   for (int b = 0; b < blocks; ++b) {
     ParamSnapshot p = test::FullEffectsSnapshot();
-    // Alternate ping-pong type and free/synchronised time every ten seconds.
-    p.delayPingPongType = (b / tenSeconds) % 2;
-    p.delayTempoSync = (b / tenSeconds) >= 3;
-    FillNoise(noise, l, r, 512, (b / 50) % 4 == 0 ? 4.0 : 1.0);
-    const double peak = chain->Block(p, 30.0, l, r, 512);
-    ASSERT_TRUE(std::isfinite(peak)) << "block " << b;
+    p.delayPingPongType = (b / tenSeconds) % 2;  // both types, free then synchronised
+    p.delayTempoSync = b / tenSeconds >= 3;
+    const double peak = chain->Block(p, 30.0, noise, (b / 50) % 4 == 0 ? 4.0 : 1.0);
+    ASSERT_LT(peak, 100.0) << "block " << b;
     double& seg = segmentPeak[std::min(5, b / tenSeconds)];
     seg = std::max(seg, peak);
-  }
-  for (int k = 0; k < 6; ++k) {
-    EXPECT_LT(segmentPeak[k], 100.0) << "segment " << k;
-    EXPECT_GT(segmentPeak[k], 0.01) << "segment " << k;
   }
   EXPECT_LT(segmentPeak[5], 4.0 * segmentPeak[0] + 1.0);  // nothing builds up
 }
 
+// 22.05 kHz puts the reverb's damping frequencies (up to 14.8 kHz) past Nyquist.
 INSTANTIATE_TEST_SUITE_P(Rates, EffectChainRateTest,
-                         ::testing::Values(44100.0, 48000.0, 96000.0, 192000.0));
-
-TEST(EffectChainTest, LowRateWithFullDampingStaysStable) {
-  // At 22.05 kHz the damping frequencies (up to 14.8 kHz) pass Nyquist.
-  auto chain = std::make_unique<BusChain>();
-  chain->Reset(22050.0);
-  test::TestNoise noise;
-  double l[512], r[512];
-  for (int b = 0; b < 22050 * 10 / 512; ++b) {
-    FillNoise(noise, l, r, 512, 1.0);
-    const double peak = chain->Block(test::FullEffectsSnapshot(), 120.0, l, r, 512);
-    ASSERT_TRUE(std::isfinite(peak)) << b;
-    ASSERT_LT(peak, 100.0) << b;
-  }
-}
+                         ::testing::Values(22050.0, 44100.0, 48000.0, 96000.0, 192000.0));
 
 TEST(EffectChainTest, RateChangesThroughResetLeaveRenderingAllocationFree) {
   auto chain = std::make_unique<BusChain>();
   test::TestNoise noise;
-  double l[512], r[512];
-  const ParamSnapshot p = test::FullEffectsSnapshot();
   for (double fs : {44100.0, 192000.0, 48000.0, 96000.0, 44100.0}) {
     chain->Reset(fs);  // may allocate: the host changed the rate
     const long before = g_allocations.load();
-    for (int b = 0; b < 50; ++b) {
-      FillNoise(noise, l, r, 512, 1.0);
-      const double peak = chain->Block(p, 120.0, l, r, 512);
-      ASSERT_TRUE(std::isfinite(peak)) << fs;
-    }
+    for (int b = 0; b < 50; ++b) ASSERT_LT(chain->Block(test::FullEffectsSnapshot(), 120.0, noise, 1.0), 100.0);
     EXPECT_EQ(g_allocations.load(), before) << fs;
   }
 }

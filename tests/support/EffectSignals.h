@@ -24,31 +24,15 @@ class TestNoise {
 
 inline ParamSnapshot FullEffectsSnapshot() {
   ParamSnapshot p;
-  p.distortion = 1.0;
-  p.tubeDrive = 1.0;
-  p.chorusOn = 1;
-  p.modMix = 1.0;
-  p.modDelay = 1.0;
-  p.modFeedback = 1.0;
-  p.modSpeed = 1.0;
-  p.modAmp = 1.0;
-  p.modMode = 1;
+  p.distortion = p.tubeDrive = 1.0;
+  p.chorusOn = p.modMode = 1;
+  p.modMix = p.modDelay = p.modFeedback = p.modSpeed = p.modAmp = 1.0;
   p.delayOn = 1;
-  p.delayLevel = 1.0;
+  p.delayLevel = p.delayFeedback = p.delayColor = p.delayDrive = p.delayWidth = 1.0;
   p.delayTime = 1000.0;
-  p.delayFeedback = 1.0;
-  p.delayColor = 1.0;
-  p.delayDrive = 1.0;
-  p.delayPingPongType = 0;
-  p.delayWidth = 1.0;
   p.reverbOn = 1;
-  p.reverbMix = 1.0;
-  p.reverb.length = 1.0;
-  p.reverb.lengthFactor = 1.0;
-  p.reverb.damp = 1.0;
-  p.reverb.damp2 = 1.0;
+  p.reverbMix = p.reverb.length = p.reverb.lengthFactor = p.reverb.damp = p.reverb.damp2 = p.reverb.mod = 1.0;
   p.reverb.hp = 0.0;
-  p.reverb.mod = 1.0;
   return p;
 }
 
