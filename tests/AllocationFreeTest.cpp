@@ -47,20 +47,13 @@ class CountWindow {
   long Count() const { return g_allocations.load(); }
 };
 
+// Every stage at work: all partials, shapers, arp, random LFO, bus and effects.
 ParamSnapshot BusySound() {
   ParamSnapshot s = testkit::InitSnapshot();
   for (double& h : s.harmonics) h = 0.8;
-  s.chorusOn = 1;
-  s.delayOn = 1;
-  s.reverbOn = 1;
-  s.distortion = 0.3;
-  s.tubeDrive = 0.4;
-  s.arpOn = 1;
+  s.chorusOn = s.delayOn = s.reverbOn = s.arpOn = 1;
   s.lfo1.shape = 5;
-  s.pitchNoise = 0.3;
-  s.waveShaper = 0.4;
-  s.ringMod = 0.5;
-  s.bitDivider = 0.3;
+  s.distortion = s.tubeDrive = s.pitchNoise = s.waveShaper = s.ringMod = s.bitDivider = 0.3;
   return s;
 }
 
@@ -85,12 +78,10 @@ TEST(AllocationFree, EngineRenderBlocksAllocateNothing) {
   for (int b = 0; b < 8; ++b) engine.RenderBlock(snap, left.data(), right.data(), 256, 48000.0);
 
   // Events of every kind handled inside the measured blocks.
-  engine.MidiReceived(NoteOn(90, 80, 3));
-  engine.MidiReceived(NoteOff(43, 9));
-  engine.MidiReceived(MidiMessage{20, 0xB0, 1, 64});
-  engine.MidiReceived(MidiMessage{30, 0xE0, 0, 90});
-  engine.MidiReceived(MidiMessage{40, 0xD0, 50, 0});
-  engine.MidiReceived(NoteOn(91, 80, 300));
+  for (const MidiMessage& m : {NoteOn(90, 80, 3), NoteOff(43, 9), MidiMessage{20, 0xB0, 1, 64},
+                               MidiMessage{30, 0xE0, 0, 90}, MidiMessage{40, 0xD0, 50, 0}, NoteOn(91, 80, 300)}) {
+    engine.MidiReceived(m);
+  }
   long count;
   {
     CountWindow window;
