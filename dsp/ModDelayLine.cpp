@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "dsp/FastSine.h"
 
@@ -24,13 +25,20 @@ void ModDelayLine::SetSampleRate(float fs, bool force) {
   fs_ = rate;
   invFs_ = 1.0 / rate;
   fsRatio_ = rate / 44100.0;
+  // Two seconds, but never more than two seconds at 384 kHz: no line reads
+  // further back than half a second, and an absurd host rate must not ask
+  // for gigabytes. If the memory is not there the old buffer is kept.
   double samples = fsRatio_ * 88200.0;
   if (!(samples >= 2.0)) samples = 2.0;
-  if (samples > 2147483647.0) samples = 2147483647.0;
-  length_ = static_cast<int32_t>(samples);
+  if (samples > kMaxBufferLength) samples = kMaxBufferLength;
+  try {
+    std::vector<double> fresh(static_cast<size_t>(samples), 0.0);
+    buffer_.swap(fresh);
+  } catch (const std::bad_alloc&) {
+    std::fill(buffer_.begin(), buffer_.end(), 0.0);
+  }
+  length_ = static_cast<int32_t>(buffer_.size());
   lengthD_ = length_;
-  std::vector<double>().swap(buffer_);
-  buffer_.assign(static_cast<size_t>(length_), 0.0);
   writeIndex_ = 0;
   modFactor_ = 1.0;
   modDirection_ = 1.0;

@@ -13,6 +13,8 @@ namespace morvanta {
 
 class ModDelayLine {
  public:
+  static constexpr int32_t kMaxBufferLength = 768000;
+
   ModDelayLine();
   ModDelayLine(const ModDelayLine&) = delete;
   ModDelayLine& operator=(const ModDelayLine&) = delete;

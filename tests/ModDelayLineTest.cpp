@@ -53,5 +53,13 @@ TEST(ModDelayLineTest, LengthBeyondBufferAfterRateDropStaysInside) {
   }
 }
 
+TEST(ModDelayLineTest, AbsurdRateGetsABoundedBuffer) {
+  ModDelayLine line;
+  line.SetSampleRate(1e7f, false);  // two seconds would be 20 million samples
+  EXPECT_EQ(line.BufferLength(), ModDelayLine::kMaxBufferLength);
+  line.SetDelayTarget(3e6);
+  for (int n = 0; n < 1000; ++n) ASSERT_TRUE(std::isfinite(line.ProcessSine(1.0)));
+}
+
 }  // namespace
 }  // namespace morvanta
