@@ -87,12 +87,12 @@ void ReverbNetwork::UpdateSettings(const ReverbSettings& s) {
 
 void ReverbNetwork::Recompute() {
   const double fs = fs_;
-  const double depthScale = static_cast<double>(0.05f) * modDepth_;
+  const double fiveHundredths = 0.05f;
   for (int i = 0; i < kLines; ++i) {
     const double t1 = kTimesLeft[i];
     const double t2 = kTimesRight[i];
-    const double dL = (t2 + 1.0) * depthScale;
-    const double dR = (t1 + 1.0) * depthScale;
+    const double dL = (t2 + 1.0) * fiveHundredths * modDepth_;
+    const double dR = (t1 + 1.0) * fiveHundredths * modDepth_;
     linesL_[i].SetModDepth(dL);
     linesL_[i].SetModRate(dL * 24.0 * modRate_ * (t1 + 1.0) / fs);
     linesR_[i].SetModDepth(dR);
@@ -122,9 +122,8 @@ void ReverbNetwork::Recompute() {
     pairs.SetLane(3, second);
     pairs.g1 = g1;
     pairs.g2 = g2;
-    const double spread = m * k + 0.1 * i * m;
-    const double left = std::floor(((0.9 * m + 0.1) * kTimesLeft[i] + spread) * fs);
-    const double right = std::floor(((0.9 * m + 0.1) * kTimesRight[i] + spread) * fs);
+    const double left = std::floor(((0.9 * m + 0.1) * kTimesLeft[i] + m * k + 0.1 * i * m) * fs);
+    const double right = std::floor(((0.9 * m + 0.1) * kTimesRight[i] + m * k + 0.1 * i * m) * fs);
     linesL_[i].SetDelayTarget(left);
     linesR_[i].SetDelayTarget(right);
     linesL_[i].SetOutputGain(0.25 + 0.125 * k);
