@@ -26,8 +26,8 @@ ParamSnapshot Echo(int pingPong, int sync = 0, double timeMs = 100.0) {
 
 // Runs `seconds` of the delay on `in` (called per frame); returns L, R outputs.
 template <class Input>
-std::vector<double> RunDelay(StereoDelay& d, const ParamSnapshot& p, double fs, double tempo, double seconds,
-                        Input in) {
+std::vector<double> RunDelay(StereoDelay& d, const ParamSnapshot& p, double fs, double tempo,
+                             double seconds, Input in) {
   std::vector<double> out;
   for (int n = 0; n < static_cast<int>(seconds * fs); ++n) {
     if (n % 512 == 0) d.BlockUpdate(fs, tempo, p);
@@ -81,7 +81,8 @@ TEST(StereoDelayTest, ThreeEighthsAt120BeatsPerMinute) {
   // Index int((657 - 20) / 980 * 10) = 6, "3/8"; beat 22050: g = 2 * 22050 * 3/8.
   EXPECT_DOUBLE_EQ(StereoDelay::Period(657.0, true, 44100.0, 120.0), 16537.5);
   StereoDelay d;
-  RunDelay(d, Echo(StereoDelay::kOffset, 1, 657.0), 44100.0, 120.0, 1.0, [](int, double* l, double* r) { *l = *r = 0; });
+  auto silence = [](int, double* l, double* r) { *l = *r = 0.0; };
+  RunDelay(d, Echo(StereoDelay::kOffset, 1, 657.0), 44100.0, 120.0, 1.0, silence);
   EXPECT_EQ(d.Left().DelayLength(), 16537);
   EXPECT_EQ(d.PreTap().DelayLength(), 8268);  // half of it
 }
@@ -134,8 +135,10 @@ TEST(StereoDelayTest, DriveZeroIsLinear) {
   p.delayFeedback = 1.0;
   StereoDelay a, b;
   test::TestNoise na, nb;
-  const std::vector<double> ya = RunDelay(a, p, 44100.0, 0.0, 2.0, [&](int, double* l, double* r) { *l = *r = 4 * na.Next(); });
-  const std::vector<double> yb = RunDelay(b, p, 44100.0, 0.0, 2.0, [&](int, double* l, double* r) { *l = *r = 8 * nb.Next(); });
+  auto once = [&](int, double* l, double* r) { *l = *r = 4 * na.Next(); };
+  auto twice = [&](int, double* l, double* r) { *l = *r = 8 * nb.Next(); };
+  const std::vector<double> ya = RunDelay(a, p, 44100.0, 0.0, 2.0, once);
+  const std::vector<double> yb = RunDelay(b, p, 44100.0, 0.0, 2.0, twice);
   for (size_t i = 0; i < ya.size(); ++i) ASSERT_EQ(2 * ya[i], yb[i]) << i;
 }
 
