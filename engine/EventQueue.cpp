@@ -54,7 +54,7 @@ const MidiMessage* EventQueue::NextDue(int frame) {
   return nullptr;
 }
 
-void EventQueue::Flush(int frames) {
+void EventQueue::FlushEvents(int frames) {
   Compact();
   for (int i = 0; i < count_; ++i) events_[i].offset -= frames;
 }

@@ -26,7 +26,7 @@ class EventQueue {
   // The next unread event whose offset is at most `frame`, or null.
   const MidiMessage* NextDue(int frame);
   // Discards the consumed events and moves the rest `frames` earlier.
-  void Flush(int frames);
+  void FlushEvents(int frames);
   // Compacts and sets the capacity for a new block size.
   void Resize(int blockSize);
 

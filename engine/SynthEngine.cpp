@@ -226,7 +226,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     }
   }
 
-  queue_.Flush(frames);
+  queue_.FlushEvents(frames);
 }
 
 void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
