@@ -19,8 +19,8 @@ class ModDelayLine {
   ModDelayLine(const ModDelayLine&) = delete;
   ModDelayLine& operator=(const ModDelayLine&) = delete;
 
-  // Reallocates (two seconds at fs) and clears the buffer only when fs
-  // differs from the stored rate or when forced.
+  // Reallocates (two seconds at fs, at most kMaxBufferLength samples) and
+  // clears the buffer only when fs differs from the stored rate or when forced.
   void SetSampleRate(float fs, bool force);
   // Glides linearly to `samples`: 0.5 s when longer, 0.25 s when shorter.
   void SetDelayTarget(double samples);
