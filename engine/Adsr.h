@@ -37,13 +37,15 @@ class Adsr {
       }
       const double before = level_;
       level_ += slope_ * invRate_;
-      // A segment never steps past its own target, however short it is.
+      // A segment shorter than one sample would step far past its target
+      // (a spike, or NaN further on): it stops at the target instead. Longer
+      // segments keep their plain straight-line steps.
       if (stage_ == kAttack) {
-        if (before <= 1.0 && level_ > 1.0) level_ = 1.0;
+        if (attack_ < invRate_ && before <= 1.0 && level_ > 1.0) level_ = 1.0;
       } else if (stage_ == kDecay) {
-        if (before >= sustain_ && level_ < sustain_) level_ = sustain_;
+        if (decay_ < invRate_ && before >= sustain_ && level_ < sustain_) level_ = sustain_;
       } else if (stage_ == kRelease) {
-        if (before >= 0.0 && level_ < 0.0) level_ = 0.0;
+        if (release_ < invRate_ && before >= 0.0 && level_ < 0.0) level_ = 0.0;
       }
     } else if (stage_ == kRelease) {
       stage_ = kIdle;

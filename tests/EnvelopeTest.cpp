@@ -55,7 +55,7 @@ TEST(Envelope, LegatoContinuesWhileHeldAndReattacksFromTheReleaseLevel) {
 }
 
 TEST(Envelope, SegmentsShorterThanASampleNeverPassTheirTargets) {
-  for (double s : {std::numeric_limits<double>::denorm_min(), 1e-30, 0.4 / 44100.0, 1.5 / 44100.0}) {
+  for (double s : {std::numeric_limits<double>::denorm_min(), 1e-30, 0.4 / 44100.0, 0.999 / 44100.0}) {
     Adsr a;
     a.SetRate(44100.0);
     a.Trigger(s, s, s, 0.3, false);
@@ -71,6 +71,19 @@ TEST(Envelope, SegmentsShorterThanASampleNeverPassTheirTargets) {
     for (int i = 0; i < 8; ++i) EXPECT_GE(a.Tick(), 0.0) << s;
     EXPECT_TRUE(a.IsIdle()) << s;
   }
+}
+
+TEST(Envelope, SegmentsOfASampleOrLongerKeepTheirStraightLineSteps) {
+  Adsr a;
+  a.SetRate(44100.0);
+  a.Trigger(0.01, 0.25, 1.0, 0.5, false);
+  // 441 samples of attack: the level rises by 1/441 per tick, and the tick
+  // that crosses the attack time may step one increment past 1.
+  double v = 0.0;
+  for (int n = 1; n <= 441; ++n) v = a.Tick();
+  EXPECT_NEAR(v, 441.0 / 441.0, 1e-9);
+  const double next = a.Tick();
+  EXPECT_NEAR(next, 1.0 + 1.0 / 441.0, 1e-9);
 }
 
 }  // namespace
