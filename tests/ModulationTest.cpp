@@ -11,10 +11,7 @@ namespace {
 using testkit::NoteOn;
 using testkit::Render;
 
-struct EngineRig {
-  testkit::RecordingHost host;
-  SynthEngine engine{host};
-  ParamSnapshot snap = testkit::InitSnapshot();
+struct EngineRig : testkit::EngineRig {
   EngineRig() {  // every modulation depth at 0
     snap.velTo = VelDepths{};
     snap.arpModTo = ArpModDepths{};

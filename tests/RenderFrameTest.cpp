@@ -14,11 +14,7 @@ using testkit::NoteOff;
 using testkit::NoteOn;
 using testkit::Render;
 
-struct EngineRig {
-  testkit::RecordingHost host;
-  SynthEngine engine{host};
-  ParamSnapshot snap = testkit::InitSnapshot();
-};
+using testkit::EngineRig;
 
 TEST(RenderFrame, PitchMinusTwelveIsAnOctaveLower) {
   EngineRig r;

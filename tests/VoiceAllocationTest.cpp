@@ -13,11 +13,7 @@ using testkit::NoteOff;
 using testkit::NoteOn;
 using testkit::Render;
 
-struct EngineRig {
-  testkit::RecordingHost host;
-  SynthEngine engine{host};
-  ParamSnapshot snap = testkit::InitSnapshot();
-};
+using testkit::EngineRig;
 
 TEST(VoiceAllocation, SeventeenthNoteStealsTheLowestLevel) {
   EngineRig r;

@@ -3,31 +3,10 @@
 # a parameter, saves the session, and gets the value back after reloading it.
 # Args: $1 = Morvanta.so, $2 = build dir. Exit 77 = skipped.
 set -u
-plugin="$1"
-lua=/usr/bin/ardour7-lua
-scanner=/usr/lib/ardour7/ardour-vst-scanner
-if [ ! -x "$lua" ] || [ ! -x "$scanner" ]; then
-  if [ "${CI:-}" = "true" ]; then
-    echo "FAIL: Ardour is missing on CI"
-    exit 1
-  fi
-  echo "SKIP: Ardour not installed"
-  exit 77
-fi
-if grep -q '^MORVANTA_SANITIZE:BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
-  echo "SKIP: sanitizer build"
-  exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/home" "$work/cache" "$work/config" "$work/data" "$work/vst"
-cp "$plugin" "$work/vst/Morvanta.so"
+ARDOUR_NEEDS_LUA=1
+source "$(dirname "$0")/lib/ardour_env.bash"
 # Ardour uses a scan cache only when it is newer (to the second) than the .so.
 touch -d '-5 seconds' "$work/vst/Morvanta.so"
-run() {
-  env -u DISPLAY HOME="$work/home" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" \
-    XDG_DATA_HOME="$work/data" LXVST_PATH="$work/vst" "$@"
-}
 run LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 300 "$scanner" -f "$work/vst/Morvanta.so" >/dev/null 2>&1
 
 cat > "$work/create.lua" <<LUA

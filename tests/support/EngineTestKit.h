@@ -49,5 +49,12 @@ double Peak(const std::vector<double>& x, size_t begin, size_t end);
 
 bool AllFinite(const std::vector<double>& x);
 
+// An engine with a recording host and the "init" snapshot.
+struct EngineRig {
+  RecordingHost host;
+  SynthEngine engine{host};
+  ParamSnapshot snap = InitSnapshot();
+};
+
 }  // namespace testkit
 }  // namespace morvanta
