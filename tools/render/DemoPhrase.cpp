@@ -83,5 +83,34 @@ NoteSequence MakeDemoPhrase() {
   return sequence;
 }
 
+const std::vector<std::pair<std::string, std::string>>& DemoSound() {
+  static const std::vector<std::pair<std::string, std::string>> sound = {
+      {"Amp gain", "35"},
+      {"Stereo spread", "40"},
+      {"Harmonics 2", "45"},
+      {"Harmonics 3", "22"},
+      {"Harmonics 4", "15"},
+      {"Harmonics 5", "8"},
+      {"Harmonics lfo amp", "25"},
+      {"Harmonics lfo speed", "15"},
+      {"Filter frequency", "45"},
+      {"Filter resonance", "30"},
+      {"ADSR2 -> FC", "35"},
+      {"ADSR1 release", "0.5"},
+      {"Chorus On", "1"},
+      {"Mod mix", "40"},
+      {"Delay On", "1"},
+      {"Delay Tempo Sync", "1"},
+      {"Delay Time", "650"},  // the 3/8 division
+      {"Delay Level", "30"},
+      {"Delay Feedback", "35"},
+      {"Delay PingPong Type", "1"},
+      {"Reverb On", "1"},
+      {"Reverb mix", "30"},
+      {"Reverb length", "60"},
+  };
+  return sound;
+}
+
 }  // namespace render
 }  // namespace morvanta

@@ -345,6 +345,10 @@ int Run(int argc, char** argv) {
   if (stateIsProgram && !plugin->SetChunk(state, false)) {
     return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program");
   }
+  if (options.midiPath.empty() && options.program.empty() && options.statePath.empty() &&
+      options.params.empty()) {
+    options.params = DemoSound();
+  }
   for (const auto& param : options.params) {
     std::string note;
     if (!SetParam(plugin.get(), param.first, param.second, &error, &note)) {
