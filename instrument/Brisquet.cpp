@@ -155,15 +155,19 @@ void Brisquet::SetActive(bool) { Guard guard(Lock()); }
 void Brisquet::RenderBlock(double** inputs, double** outputs, int frames) {
   (void)inputs;
   if (!firstBlockDone_) {
-    // The edit history is seeded with the first block's snapshot.
     firstBlockDone_ = true;
+    SeedHistory();
   }
-  if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr || frames <= 0) {
-    if (frames == 0) engine_.RenderBlock(snapshot_, nullptr, nullptr, 0, SampleRate());
-    return;
-  }
-  engine_.RenderBlock(snapshot_, outputs[0], outputs[1], frames, SampleRate());
+  double* left = outputs != nullptr ? outputs[0] : nullptr;
+  double* right = outputs != nullptr ? outputs[1] : nullptr;
+  engine_.RenderBlock(snapshot_, left, right, frames, SampleRate());
+  RefreshDisplay();
 }
+
+// The edit history and the panel's value texts arrive with the editor; until
+// then there is nothing to seed or refresh.
+void Brisquet::SeedHistory() {}
+void Brisquet::RefreshDisplay() {}
 
 void Brisquet::MidiReceived(int32_t offset, uint8_t status, uint8_t data1, uint8_t data2) {
   Guard guard(Lock());

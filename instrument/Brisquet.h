@@ -36,6 +36,8 @@ class Brisquet : public VstAdapter, private EngineHost {
 
  private:
   void DefineParameters();
+  void SeedHistory();
+  void RefreshDisplay();
   void OnModWheelFromMidi(double wheel) override;
 
   SynthEngine engine_;
