@@ -65,9 +65,11 @@ int StateChunk::GetString(int pos, std::string* s) const {
   int32_t len = 0;
   const int p = GetInt(pos, &len);
   if (p < 0) return -1;
+  // A negative length would move the read back over bytes already taken, and
+  // an end that no int position can hold is unreachable: both end the read.
+  if (len < 0) return -1;
   const int64_t end = static_cast<int64_t>(p) + len;
-  // An end that no int position can hold, or one before the start, ends the read.
-  if (end < 0 || end > INT32_MAX) return -1;
+  if (end > INT32_MAX) return -1;
   if (s) {
     s->clear();
     if (len > 0 && end <= Size()) {

@@ -84,6 +84,10 @@ TEST(ChunkTest, StringsReportTheirEndEvenBeyondTheBytes) {
   StateChunk negative;
   negative.PutInt(-100);
   EXPECT_EQ(negative.GetString(0, &s), -1);
+  StateChunk slightlyNegative;  // 4 - 2 would land inside the length itself
+  slightlyNegative.PutInt(-2);
+  slightlyNegative.PutInt(0);
+  EXPECT_EQ(slightlyNegative.GetString(0, &s), -1);
 }
 
 TEST(ChunkTest, ProgramChunkRoundTripsWithHeader) {
