@@ -1,5 +1,5 @@
 // DistortionShaper: the harmonic weights are 10^-2.1, 10^-3.4 and 10^-4.2;
-// the harmonic terms are formed in single precision from single powers of f.
+// the harmonic terms are formed in single precision from the library's powf.
 #include "dsp/DistortionShaper.h"
 
 #include <cmath>
@@ -20,13 +20,9 @@ float DistortionShaper(float x, float drive) {
   const double d = drive;
   const double u = (4.0 * d + 1.0) * x * 0.25;
   const float f = static_cast<float>(4.0 * DistortionSaturate(u));
-  // The powers come from the exact double square of f: the square equals
-  // powf(f, 2) bit for bit, the cube and fourth power are within one unit in
-  // the last place of powf, at a fraction of its cost.
-  const double square = static_cast<double>(f) * f;
-  const float f2 = static_cast<float>(square);
-  const float f3 = static_cast<float>(square * f);
-  const float f4 = static_cast<float>(square * square);
+  const float f2 = std::pow(f, 2.0f);
+  const float f3 = std::pow(f, 3.0f);
+  const float f4 = std::pow(f, 4.0f);
   const float t2 = 2.0f * f2 - 1.0f;
   const float t3 = 4.0f * f3 - 3.0f * f;
   const float t4 = 8.0f * f4 - 8.0f * f2 + 1.0f;

@@ -1,5 +1,5 @@
-// Bus stages: the distortion curve at drive 0 and on silence, the tube-drive
-// clipper's peak normalisation and its tiny-peak limit.
+// Bus stages: the distortion curve at drive 0 and on silence, its harmonic
+// terms, the tube-drive clipper's peak normalisation and its tiny-peak limit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +20,23 @@ TEST(BusStagesTest, DistortionCurve) {
   // Silence: T2 = -1, T4 = 1, so -S(2 d (10^-4.2 - 10^-2.1)), a DC offset the high-pass removes.
   EXPECT_NEAR(DistortionShaper(0.0f, 1.0f), 0.01575906094594226, 1e-6);
   for (float x = -20.0f; x <= 20.0f; x += 0.37f) ASSERT_LT(std::fabs(DistortionShaper(x, 2.0f) - x), 1.0f);
+}
+
+// The harmonic terms follow the single-precision library powf; a cube or
+// fourth power formed from the double square rounds differently for these
+// inputs (one float step in the output).
+TEST(BusStagesTest, DistortionHarmonicsUseTheLibraryPower) {
+  const float w2 = std::pow(10.0f, -2.1f), w3 = std::pow(10.0f, -3.4f), w4 = std::pow(10.0f, -4.2f);
+  const float cases[][2] = {{1.015f, 0.5f}, {0.609f, 1.0f}, {1.552f, 1.0f}, {0.435f, 1.5f}};
+  for (const auto& c : cases) {
+    const float x = c[0], d = c[1];
+    const float f = static_cast<float>(4.0 * DistortionSaturate((4.0 * d + 1.0) * x * 0.25));
+    const float t2 = 2.0f * powf(f, 2.0f) - 1.0f;
+    const float t3 = 4.0f * powf(f, 3.0f) - 3.0f * f;
+    const float t4 = 8.0f * powf(f, 4.0f) - 8.0f * powf(f, 2.0f) + 1.0f;
+    const double v = 2.0 * d * (w2 * t2 + w3 * t3 + w4 * t4);
+    EXPECT_EQ(DistortionShaper(x, d), static_cast<float>(x - DistortionSaturate(v))) << x << " " << d;
+  }
 }
 
 TEST(BusStagesTest, TubeClipperNormalisesByTheMeasuredPeak) {
