@@ -8,6 +8,10 @@ namespace morvanta {
 namespace {
 
 constexpr double kSmooth = static_cast<double>(0.999f);
+// A smoothed cutoff left above Nyquist by a drop in the sample rate would
+// turn the tan past pi/2 (negative gain, a diverging loop); the angle stops
+// just below it. Settled cutoffs never come near this bound.
+constexpr double kMaxAngle = 0.4999 * 3.14159265358979323846;
 
 }  // namespace
 
@@ -32,7 +36,8 @@ void VoiceFilter::Preroll(int samples) {
 double VoiceFilter::Process(double x) {
   const double fc = kSmooth * smoother_ + cutoffKHz;
   cutoff_ = fc;
-  const float angle = static_cast<float>(fc * prewarp);
+  const double rawAngle = fc * prewarp;
+  const float angle = static_cast<float>(rawAngle < kMaxAngle ? rawAngle : kMaxAngle);
   if (angle != tanKey_) {
     tanKey_ = angle;
     tanValue_ = std::tan(angle);

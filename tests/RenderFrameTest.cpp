@@ -60,6 +60,23 @@ TEST(RenderFrame, FilterCutoffStaysBelowNyquistAtLowRates) {
   }
 }
 
+TEST(RenderFrame, MonoVoiceStaysFiniteAfterTheSampleRateDrops) {
+  // The single voice's filter is never reset, so its smoothed cutoff carries
+  // 22 kHz from 96 kHz into the lower rates, past their Nyquist frequency.
+  for (double rate : {22050.0, 11025.0}) {
+    EngineRig r;
+    r.snap.voiceMode = 0;
+    r.engine.Reset(96000.0, 512);
+    r.engine.MidiReceived(NoteOn(60));
+    Render(r.engine, r.snap, 8000, 96000.0);
+    r.engine.Reset(rate, 512);
+    r.engine.MidiReceived(NoteOn(60));
+    auto out = Render(r.engine, r.snap, 8000, rate);
+    EXPECT_TRUE(testkit::AllFinite(out.left)) << rate;
+    EXPECT_LT(testkit::Peak(out.left, 0, 8000), 1.0) << rate;
+  }
+}
+
 TEST(RenderFrame, NoNanOrInfForAnyStoredSettings) {
   const double rates[] = {22050.0, 44100.0, 48000.0, 96000.0, 192000.0};
   std::mt19937 gen(1234);
