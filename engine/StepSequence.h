@@ -67,7 +67,9 @@ class StepSequence {
   void Tick(double time, int baseShape, bool releaseHold) {
     if (loopStart_ >= count_) loopStart_ = count_ - 1;
     if (count_ < 1) {
-      if (!releaseHold) {
+      // A LIVE ARP key released on the frame it was pressed leaves no step to
+      // hold; the tail then plays the note itself rather than a frozen phase.
+      if (!releaseHold || ratio_ < 0.0) {
         shape_ = baseShape;
         ratio_ = 1.0;
         stepMod_ = 0.0;

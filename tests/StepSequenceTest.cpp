@@ -59,6 +59,28 @@ TEST(StepSequenceTest, LiveArpDirectionsNeverRepeatTheTurningNotes) {
   EXPECT_EQ(LivePattern(one, 2, 3), (std::vector<long>{0, 0, 0}));
 }
 
+TEST(StepSequenceTest, ReleaseTailHoldsTheLastStepOrTheNoteWhenNoneWasEntered) {
+  double zeros[16] = {};
+  HeldNoteList held, empty;
+  held.Add(60);
+  held.Add(67);
+  StepSequence s;
+  s.SetOn(true);
+  s.Restart();
+  s.LoadFromHeldNotes(held, 0, 16.0, zeros, zeros);
+  s.Tick(0.5 * kT, 3, false);
+  s.Tick(1.5 * kT, 3, false);  // second step: 67 against 60
+  s.LoadFromHeldNotes(empty, 0, 16.0, zeros, zeros);
+  s.Tick(2.5 * kT, 3, true);
+  EXPECT_DOUBLE_EQ(s.Ratio(), std::pow(2.0, 7.0 / 12.0));
+  // Pressed and released before the first frame: no step yet, ratio 1 and the base shape.
+  s.Restart();
+  s.LoadFromHeldNotes(empty, 0, 16.0, zeros, zeros);
+  s.Tick(0.0, 2, true);
+  EXPECT_DOUBLE_EQ(s.Ratio(), 1.0);
+  EXPECT_EQ(s.Shape(), 2);
+}
+
 TEST(StepSequenceTest, HeldNoteListKeepsFifteenKeysInPitchOrder) {
   HeldNoteList held;
   for (int n = 54; n >= 40; --n) held.Add(n);
