@@ -7,6 +7,7 @@
 
 #include "engine/HeldNoteList.h"
 #include "engine/StepSequence.h"
+#include "support/EngineTestKit.h"
 
 namespace morvanta {
 namespace {
@@ -79,6 +80,20 @@ TEST(StepSequenceTest, ReleaseTailHoldsTheLastStepOrTheNoteWhenNoneWasEntered) {
   s.Tick(0.0, 2, true);
   EXPECT_DOUBLE_EQ(s.Ratio(), 1.0);
   EXPECT_EQ(s.Shape(), 2);
+}
+
+TEST(StepSequenceTest, StepsKeepTheirLengthInTheBlockWhereTheNoteStarts) {
+  for (double divider : {128.0, 8.0}) {
+    testkit::EngineRig r;
+    r.snap.arpOn = 1;
+    r.snap.arpTempoDivider = divider;
+    r.engine.MidiReceived(testkit::NoteOn(60));
+    // One block: 2 / 128 s = 689.06 samples per step, so frame 700 is in step 1;
+    // 2 / 8 s = 11025 samples, so frame 4000 is still in step 0.
+    const int frames = divider == 128.0 ? 701 : 4001;
+    testkit::Render(r.engine, r.snap, frames, 44100.0, frames);
+    EXPECT_EQ(r.engine.Voice(1).osc.steps.Index(), divider == 128.0 ? 1 : 0) << divider;
+  }
 }
 
 TEST(StepSequenceTest, HeldNoteListKeepsFifteenKeysInPitchOrder) {
