@@ -61,15 +61,16 @@ void EventQueue::FlushEvents(int frames) {
 
 void EventQueue::Resize(int blockSize) {
   Compact();
-  constexpr int kMaxCapacity = 1 << 20;
+  // The block size's share is bounded; the queued events always keep their room.
+  constexpr int64_t kMaxCapacity = 1 << 20;
   auto roundUp = [](int n) {
-    const int64_t c = n <= 0 ? 512 : ((static_cast<int64_t>(n) + 511) / 512) * 512;
-    return static_cast<int>(c < kMaxCapacity ? c : kMaxCapacity);
+    return n <= 0 ? int64_t{512} : ((static_cast<int64_t>(n) + 511) / 512) * 512;
   };
-  int capacity = roundUp(blockSize);
-  const int needed = roundUp(count_);
+  int64_t capacity = roundUp(blockSize);
+  if (capacity > kMaxCapacity) capacity = kMaxCapacity;
+  const int64_t needed = roundUp(count_);
   if (capacity < needed) capacity = needed;
-  SetCapacity(capacity);
+  SetCapacity(static_cast<int>(capacity));
 }
 
 }  // namespace morvanta
