@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 namespace morvanta {
 
@@ -14,6 +15,15 @@ inline double Clamp(double v, double lo, double hi) { return v > lo ? (v < hi ? 
 constexpr double kSyncFractions[11] = {1.0 / 32, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4,
                                        3.0 / 8,  1.0 / 3,  1.0 / 2,  3.0 / 4, 1.0};
 constexpr double kLongestLength = DelayUnit::kBufferLength - 1;
+constexpr double kPi = 3.14159265358979323846;
+// The loop's gain for any frequency stays at or below this.
+constexpr double kMaxLoopGain = 0.999;
+
+std::complex<double> Response(const Biquad& b, double w) {
+  const std::complex<double> z1 = std::polar(1.0, -w);
+  const std::complex<double> z2 = z1 * z1;
+  return (b.a0 + b.a1 * z1 + b.a2 * z2) / (1.0 + b.b1 * z1 + b.b2 * z2);
+}
 }  // namespace
 
 DelayColorFilter::DelayColorFilter() {
@@ -45,6 +55,43 @@ float DelayColorFilter::Process(double x) {
   return static_cast<float>(midGain * mid + lowGain * low + highGain * high);
 }
 
+// A coarse search over a logarithmic and a linear grid, then a golden-section
+// refinement around the best point found.
+double DelayColorFilter::PeakGain() const {
+  auto gain = [this](double w) {
+    const std::complex<double> lo2 = Response(allPass, w) * Response(lowPass, w);
+    const std::complex<double> h2 = Response(highPass2, w) * Response(highPass1, w);
+    return std::abs(midGain * 0.7 * (lo2 + h2 - 1.0) + lowGain * 0.8 * lo2 + highGain * 1.25 * h2);
+  };
+  constexpr int kSteps = 96;
+  double best = 0.0, bestLo = 0.0, bestHi = kPi;
+  for (int k = 1; k <= kSteps; ++k) {
+    const double wLog = kPi * std::exp2(-12.0 * (kSteps - k) / kSteps);
+    const double gLog = gain(wLog);
+    if (gLog > best) {
+      best = gLog;
+      bestLo = wLog * std::exp2(-12.0 / kSteps);
+      bestHi = std::min(kPi, wLog * std::exp2(12.0 / kSteps));
+    }
+    const double wLin = kPi * k / kSteps;
+    const double gLin = gain(wLin);
+    if (gLin > best) {
+      best = gLin;
+      bestLo = wLin - kPi / kSteps;
+      bestHi = std::min(kPi, wLin + kPi / kSteps);
+    }
+  }
+  const double r = 0.6180339887498949;
+  double a = bestLo, b = bestHi;
+  for (int i = 0; i < 40; ++i) {
+    const double c = b - r * (b - a), d = a + r * (b - a);
+    const double gc = gain(c), gd = gain(d);
+    best = std::max(best, std::max(gc, gd));
+    if (gc > gd) b = d; else a = c;
+  }
+  return best;
+}
+
 void DelayColorFilter::Clear() {
   lowPass.Clear();
   highPass1.Clear();
@@ -57,6 +104,7 @@ DelayUnit::DelayUnit() : buffer_(kBufferLength, 0.0) {}
 void DelayUnit::SetSampleRate(double fs) {
   fs_ = fs;
   colour_.Configure(drive_, colourAmount_, fs_);
+  UpdateFeedbackCeiling();
 }
 
 void DelayUnit::SetColourAndDrive(double drive, double colour) {
@@ -66,12 +114,32 @@ void DelayUnit::SetColourAndDrive(double drive, double colour) {
   colour_.lowGain = (0.5 - colour) * 1.6 + (1.0 - 0.2 * drive);
   colour_.midGain = 1.5 + 0.4 * drive;
   colour_.highGain = (colour - 0.5) * 1.6 + (1.0 - 0.2 * drive);
+  UpdateFeedbackCeiling();
+}
+
+// The linear part of the loop returns 0.26 (1 - drive / 2) feedback |C(w)| of
+// each echo; with colour and drive near 0, full feedback and short times that
+// passes 1 near 500 Hz and the echo would grow without end into infinities
+// (the clipped part cannot hold it back). Such settings get the largest
+// feedback that still lets the echoes die away; all others are untouched.
+void DelayUnit::UpdateFeedbackCeiling() {
+  if (drive_ == ceilingKey_[0] && colourAmount_ == ceilingKey_[1] && fs_ == ceilingKey_[2]) return;
+  ceilingKey_[0] = drive_;
+  ceilingKey_[1] = colourAmount_;
+  ceilingKey_[2] = fs_;
+  const double linear = 0.26 * (1.0 - drive_ * 0.5) * colour_.PeakGain();
+  feedbackCeiling_ = linear > 0.0 ? kMaxLoopGain / linear : 1e300;
 }
 
 void DelayUnit::SetTime(double samples) {
   samples = Clamp(samples, 1.0, kLongestLength);
   if (samples == delayLength_ || samples == ramp_.target) return;
-  ramp_.Set(ramp_.current, samples, fs_ * 0.375, fs_ * 0.1875);
+  // The very first glide starts from the unit's own length: from the idle
+  // ramp's 0 it would sweep the loop through lengths of a few samples, where
+  // the drive's term feeds back so strongly that a burst of enormous samples
+  // comes out before the peak-following clipper catches it.
+  const bool neverSet = ramp_.duration < 0.0 && ramp_.target == 0.0;
+  ramp_.Set(neverSet ? delayLength_ : ramp_.current, samples, fs_ * 0.375, fs_ * 0.1875);
 }
 
 float DelayUnit::Process(double x) {
@@ -81,7 +149,7 @@ float DelayUnit::Process(double x) {
   const double y = (1.0 - f) * buffer_[i] + f * buffer_[j];
 
   const float cf = colour_.Process(y);
-  const double v = (cf * feedback_ + x) * 0.26;
+  const double v = (cf * LoopFeedback() + x) * 0.26;
   const double d = drive_;
   const double b = 0.2 * d + 0.5;
   const double z = clipper_.Process((16.0 * b * b + 1.0) * (d * v * 16.0), 0.1) / (4.0 * b + 1.0);

@@ -18,6 +18,8 @@ struct DelayColorFilter {
   DelayColorFilter();
   void Configure(double drive, double colour, double fs);
   float Process(double x);
+  // The largest magnitude of the section's response over all frequencies.
+  double PeakGain() const;
   void Clear();
 
   Biquad lowPass, highPass1, highPass2, allPass;
@@ -43,6 +45,9 @@ class DelayUnit {
   void SetFeedback(double v) { feedback_ = v; }
   void SetOutputLevel(double v) { outputLevel_ = v; }
   double Feedback() const { return feedback_; }
+  // The feedback the loop really uses: the set one, held below the point
+  // where the loop would amplify its own echoes.
+  double LoopFeedback() const { return feedback_ < feedbackCeiling_ ? feedback_ : feedbackCeiling_; }
   double OutputLevel() const { return outputLevel_; }
   int32_t DelayLength() const { return delayLength_; }
   const DelayTimeRamp& Ramp() const { return ramp_; }
@@ -61,6 +66,9 @@ class DelayUnit {
   double outputLevel_ = 0.5;
   double colourAmount_ = 0.5;
   double drive_ = 0.0;
+  double feedbackCeiling_ = 1e300;
+  double ceilingKey_[3] = {-1.0, -1.0, -1.0};  // drive, colour, fs it was found for
+  void UpdateFeedbackCeiling();
 };
 
 class StereoDelay {

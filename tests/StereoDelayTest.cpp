@@ -1,5 +1,6 @@
 // StereoDelay: echo times of "OFFSET" and "STRAIGHT", the synchronised
-// period, the drive bypass, the faded glide and lengths at the limits.
+// period, the drive bypass, the faded glide, lengths at the limits and a
+// loop that never amplifies its own echoes.
 #include "dsp/StereoDelay.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,52 @@ TEST(StereoDelayTest, TimeChangeFadesToSilenceAtMidGlide) {
   EXPECT_LT(quietest, 0.01 * steady);
   EXPECT_LT(jump, 0.01 * steady);  // a smooth V, no zipper
   EXPECT_NEAR(out.back(), steady, 1e-4);
+}
+
+// Peak of |L| + |R| over frames [from, to) of an interleaved output.
+double PeakOf(const std::vector<double>& out, int from, int to) {
+  double peak = 0.0;
+  for (int n = from; n < to; ++n) peak = std::max(peak, std::fabs(out[2 * n]) + std::fabs(out[2 * n + 1]));
+  return peak;
+}
+
+TEST(StereoDelayTest, FullFeedbackEchoesDieAwayAtEveryColour) {
+  // Colour 0, drive 0, 20 ms: feedback (1 + 0.3 * 0.98^2) = 1.288 and the colour
+  // section peaks near 485 Hz at |C| = 3.03, so the loop returned 0.26 * 1.288 *
+  // 3.03 = 1.015 of every echo and grew without end.
+  ParamSnapshot p = Echo(StereoDelay::kOffset, 0, 20.0);
+  p.delayFeedback = 1.0;
+  p.delayColor = 0.0;
+  StereoDelay d;
+  test::TestNoise noise;
+  const std::vector<double> out = RunDelay(d, p, 44100.0, 0.0, 12.0, [&](int n, double* l, double* r) {
+    *l = *r = n < 22050 ? 0.5 * noise.Next() : 0.0;
+  });
+  EXPECT_LT(PeakOf(out, 11 * 44100, 12 * 44100), PeakOf(out, 44100, 2 * 44100));
+  EXPECT_LT(d.Left().LoopFeedback(), d.Left().Feedback());
+  // Colour 0.5 peaks at |C| = 2.49: 0.26 * 1.288 * 2.49 = 0.83, the feedback stays as set.
+  p.delayColor = 0.5;
+  StereoDelay e;
+  RunDelay(e, p, 44100.0, 0.0, 0.1, [](int, double* l, double* r) { *l = *r = 0.0; });
+  EXPECT_EQ(e.Left().LoopFeedback(), e.Left().Feedback());
+}
+
+TEST(StereoDelayTest, FirstGlideStartsFromTheUnitsOwnLength) {
+  // From the idle ramp's 0 the loop ran through lengths of a few samples with
+  // the drive's term feeding back: this noise of 0.5 came out with peaks of
+  // 1e11 at 48 kHz before the clipper caught up.
+  ParamSnapshot p = Echo(StereoDelay::kOffset, 0, 20.0);
+  p.delayFeedback = p.delayColor = p.delayDrive = 1.0;
+  StereoDelay d;
+  test::TestNoise noise(12730u);
+  const std::vector<double> out = RunDelay(d, p, 48000.0, 0.0, 1.0, [&](int, double* l, double* r) {
+    *l = 0.5 * noise.Next();
+    *r = -*l;
+  });
+  EXPECT_LT(PeakOf(out, 0, 48000), 20.0);
+  // 0.8 s (35280 samples) down to 20 ms at 48 kHz (960).
+  EXPECT_EQ(d.Left().Ramp().start, 35280.0);
+  EXPECT_EQ(d.Left().Ramp().target, 960.0);
 }
 
 }  // namespace
