@@ -55,39 +55,32 @@ float DelayColorFilter::Process(double x) {
   return static_cast<float>(midGain * mid + lowGain * low + highGain * high);
 }
 
-// A coarse search over a logarithmic and a linear grid, then a golden-section
-// refinement around the best point found.
+// A logarithmic grid over fourteen octaves below Nyquist, then a
+// golden-section refinement around every local maximum it shows.
 double DelayColorFilter::PeakGain() const {
   auto gain = [this](double w) {
     const std::complex<double> lo2 = Response(allPass, w) * Response(lowPass, w);
     const std::complex<double> h2 = Response(highPass2, w) * Response(highPass1, w);
     return std::abs(midGain * 0.7 * (lo2 + h2 - 1.0) + lowGain * 0.8 * lo2 + highGain * 1.25 * h2);
   };
-  constexpr int kSteps = 96;
-  double best = 0.0, bestLo = 0.0, bestHi = kPi;
-  for (int k = 1; k <= kSteps; ++k) {
-    const double wLog = kPi * std::exp2(-12.0 * (kSteps - k) / kSteps);
-    const double gLog = gain(wLog);
-    if (gLog > best) {
-      best = gLog;
-      bestLo = wLog * std::exp2(-12.0 / kSteps);
-      bestHi = std::min(kPi, wLog * std::exp2(12.0 / kSteps));
+  constexpr int kSteps = 192;
+  constexpr double kOctaves = 14.0;
+  auto at = [](int k) { return kPi * std::exp2(-kOctaves * (kSteps - k) / kSteps); };
+  double g[kSteps + 1];
+  for (int k = 0; k <= kSteps; ++k) g[k] = gain(at(k));
+  double best = 0.0;
+  for (int k = 0; k <= kSteps; ++k) {
+    best = std::max(best, g[k]);
+    const bool peak = (k == 0 || g[k] >= g[k - 1]) && (k == kSteps || g[k] >= g[k + 1]);
+    if (!peak) continue;
+    const double r = 0.6180339887498949;
+    double a = at(k > 0 ? k - 1 : 0), b = at(k < kSteps ? k + 1 : kSteps);
+    for (int i = 0; i < 40; ++i) {
+      const double c = b - r * (b - a), d = a + r * (b - a);
+      const double gc = gain(c), gd = gain(d);
+      best = std::max(best, std::max(gc, gd));
+      if (gc > gd) b = d; else a = c;
     }
-    const double wLin = kPi * k / kSteps;
-    const double gLin = gain(wLin);
-    if (gLin > best) {
-      best = gLin;
-      bestLo = wLin - kPi / kSteps;
-      bestHi = std::min(kPi, wLin + kPi / kSteps);
-    }
-  }
-  const double r = 0.6180339887498949;
-  double a = bestLo, b = bestHi;
-  for (int i = 0; i < 40; ++i) {
-    const double c = b - r * (b - a), d = a + r * (b - a);
-    const double gc = gain(c), gd = gain(d);
-    best = std::max(best, std::max(gc, gd));
-    if (gc > gd) b = d; else a = c;
   }
   return best;
 }
@@ -123,6 +116,7 @@ void DelayUnit::SetColourAndDrive(double drive, double colour) {
 // (the clipped part cannot hold it back). Such settings get the largest
 // feedback that still lets the echoes die away; all others are untouched.
 void DelayUnit::UpdateFeedbackCeiling() {
+  if (!(feedback_ > 0.0)) return;  // no loop to hold (the pre-tap unit)
   if (drive_ == ceilingKey_[0] && colourAmount_ == ceilingKey_[1] && fs_ == ceilingKey_[2]) return;
   ceilingKey_[0] = drive_;
   ceilingKey_[1] = colourAmount_;

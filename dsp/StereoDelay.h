@@ -42,7 +42,10 @@ class DelayUnit {
   float Process(double x);
   void Clear();
 
-  void SetFeedback(double v) { feedback_ = v; }
+  void SetFeedback(double v) {
+    feedback_ = v;
+    UpdateFeedbackCeiling();
+  }
   void SetOutputLevel(double v) { outputLevel_ = v; }
   double Feedback() const { return feedback_; }
   // The feedback the loop really uses: the set one, held below the point
