@@ -21,6 +21,10 @@ constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
 constexpr intptr_t kCockosAnswer = 0xBEEF0000;
 constexpr int32_t kVstVersion = 2400;
 constexpr int kMaxBlockSize = 1 << 20;
+// Rates outside this range are refused: below 8 kHz the delay's shortest
+// echoes and the reverb lose their stability, above 1 MHz the lines would
+// ask for absurd amounts of memory.
+constexpr double kMinSampleRate = 8000.0;
 constexpr double kMaxSampleRate = 1.0e6;
 constexpr size_t kNameBufferSize = 32;     // parameter names, labels, displays
 constexpr size_t kIdentityBufferSize = 128;
@@ -282,7 +286,7 @@ intptr_t VstAdapter::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
       return 0;
     case vst::effSetSampleRate: {
       const double rate = opt;
-      if (!(rate > 0.0) || !(rate <= kMaxSampleRate)) return 0;
+      if (!(rate >= kMinSampleRate) || !(rate <= kMaxSampleRate)) return 0;
       SetSampleRate(rate);
       Reset();
       return 0;

@@ -186,7 +186,7 @@ TEST(DispatcherTest, RefusesUnusableRatesAndBlockSizes) {
   EXPECT_EQ(a.SampleRate(), 48000.0);
   EXPECT_EQ(a.resets, 1);
   for (float rate : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
-                     std::numeric_limits<float>::infinity(), 2.0e6f})
+                     std::numeric_limits<float>::infinity(), 2.0e6f, 100.0f, 7999.0f})
     Dispatch(a, vst::effSetSampleRate, 0, 0, nullptr, rate);
   EXPECT_EQ(a.SampleRate(), 48000.0);
   EXPECT_EQ(a.resets, 1);
