@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "dsp/ModDelayLine.h"
-#include "instrument/ParamSnapshot.h"
+#include "dsp/EffectSettings.h"
 
 namespace morvanta {
 

@@ -179,21 +179,21 @@ double StereoDelay::Period(double timeMs, bool sync, double fs, double tempoBpm)
   return g < DelayUnit::kBufferLength ? g : DelayUnit::kBufferLength;
 }
 
-void StereoDelay::BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p) {
-  const double t = Clamp(p.delayTime, 20.0, 1000.0);
-  const double level = Unit(p.delayLevel);
-  const double feedback = Unit(p.delayFeedback);
-  const double colour = Unit(p.delayColor);
-  const double drive = Unit(p.delayDrive);
-  pingPong_ = p.delayPingPongType != 0 ? kOffset : kStraight;
-  width_ = Clamp(p.delayWidth, -1.0, 1.0);
+void StereoDelay::BlockUpdate(double fs, double tempoBpm, const DelaySettings& p) {
+  const double t = Clamp(p.timeMs, 20.0, 1000.0);
+  const double level = Unit(p.level);
+  const double feedback = Unit(p.feedback);
+  const double colour = Unit(p.colour);
+  const double drive = Unit(p.drive);
+  pingPong_ = p.pingPongType != 0 ? kOffset : kStraight;
+  width_ = Clamp(p.width, -1.0, 1.0);
 
   preTap_.SetSampleRate(fs);
   preTap_.SetFeedback(0.0);
   preTap_.SetOutputLevel((0.25 * colour + 1.75) * 0.5);
   preTap_.SetColourAndDrive(drive, colour);
 
-  double g = Period(t, p.delayTempoSync != 0, fs, tempoBpm);
+  double g = Period(t, p.tempoSync != 0, fs, tempoBpm);
   silent_ = !(g > 0.0);
   // The longest echo pattern that fits keeps its shape: "STRAIGHT" needs 2g
   // in the buffer, "OFFSET" g.

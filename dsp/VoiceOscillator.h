@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/StepSequence.h"
+#include "dsp/RandomSource.h"
+#include "dsp/StepSequence.h"
 
 namespace morvanta {
 
@@ -26,6 +27,9 @@ class VoiceOscillator {
   // Reads the partial levels from an array shared by all voices instead of
   // `levels` (null to use `levels`).
   void ShareLevels(const double* shared) { sharedLevels_ = shared; }
+
+  // The source of the pitch noise's random steps.
+  void SetRandomSource(RandomSource& random) { random_ = &random; }
 
   // Controls written by the render frame before each Render.
   double levels[kPartials] = {};
@@ -94,6 +98,7 @@ class VoiceOscillator {
   double panOffset_ = 0.0;
   bool referenceSine_ = false;
   const double* sharedLevels_ = nullptr;
+  RandomSource* random_ = &RandomSource::Fallback();
   double dampingKey_ = -1.0;
   double slopeKey_ = -2.0;
   double growthStep_ = 0.0;

@@ -7,7 +7,6 @@
 
 #include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
-#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -38,6 +37,11 @@ inline double VelocityFactor(double vel, double depth) { return vel * depth + (1
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  for (VoiceSlot& v : voices_) {
+    v.osc.SetRandomSource(random_);
+    v.lfo1.SetRandomSource(random_);
+    v.lfo2.SetRandomSource(random_);
+  }
   Reset(44100.0, 1024);
 }
 
@@ -181,8 +185,8 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   tempo_ = host_.HostTempo();
-  chorus_.BlockUpdate(fs, snap_);
-  delay_.BlockUpdate(fs, tempo_, snap_);
+  chorus_.BlockUpdate(fs, ChorusSettingsOf(snap_));
+  delay_.BlockUpdate(fs, tempo_, DelaySettingsOf(snap_));
 
   if (voiceMode_ != kLiveArp) held_.Clear();
 
@@ -400,7 +404,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
   const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
 
   const double spread = p.stereoSpread;
-  const double panOffset = spread * (2.0 * RandomUnit()) - spread;
+  const double panOffset = spread * (2.0 * random_.Unit()) - spread;
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];

@@ -6,15 +6,16 @@
 #include <cstdint>
 
 #include "dsp/ChorusEffect.h"
+#include "dsp/RandomSource.h"
 #include "dsp/OutputHighPass.h"
 #include "dsp/ReverbNetwork.h"
 #include "dsp/StereoDelay.h"
 #include "dsp/TubeDriveClipper.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "engine/HeldNoteList.h"
+#include "dsp/HeldNoteList.h"
 #include "engine/VoiceSlot.h"
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 
 namespace morvanta {
 
@@ -88,6 +89,7 @@ class SynthEngine {
   void RenderVoice(VoiceSlot& v, double& left, double& right);
 
   EngineHost& host_;
+  RandomSource random_;
   bool aftertouchToModW_ = true;
   ParamSnapshot snap_;
   double sampleRate_ = 44100.0;

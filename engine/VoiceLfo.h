@@ -4,7 +4,7 @@
 
 #include <cmath>
 #include "dsp/FastSine.h"
-#include "engine/RandomSource.h"
+#include "dsp/RandomSource.h"
 
 namespace morvanta {
 
@@ -35,6 +35,8 @@ class VoiceLfo {
   }
 
   void SetShape(int shape) { shape_ = shape; }
+  // The source of the random shapes' steps.
+  void SetRandomSource(RandomSource& random) { random_ = &random; }
   void RestartPhase() { phase_ = 0.0; }
 
   double Tick() {
@@ -76,7 +78,7 @@ class VoiceLfo {
   double Increment() const { return increment_; }
 
  private:
-  static double Random() { return RandomUnit(); }
+  double Random() { return random_->Unit(); }
 
   double frequency_ = 0.0;
   int shape_ = 0;
@@ -88,6 +90,7 @@ class VoiceLfo {
   double randomSlope_ = 0.0;
   double fade_ = 1.0;
   double fadeIncrement_ = 0.0;
+  RandomSource* random_ = &RandomSource::Fallback();
 };
 
 }  // namespace morvanta

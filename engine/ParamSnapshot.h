@@ -5,26 +5,9 @@
 
 #include <cstdint>
 
-namespace morvanta {
+#include "dsp/EffectSettings.h"
 
-// The reverb's settings block as the snapshot hands it over (twelve slots
-// followed by the two constants that no parameter sets).
-struct ReverbSettings {
-  double length = 0.7;           // "Reverb length" / 100
-  double preDelayBase = 0.05;    // constant
-  double damp = 0.5;             // "Reverb damp" / 100
-  double damp2 = 0.5;            // the same value again
-  double filterSpreadBase = 0.1; // constant
-  double hp = 0.02;              // "Reverb hp" / 100
-  double lengthFactor = 0.76;    // 0.2 + 0.8 * length
-  double width = 1.0;            // constant
-  double outputScaleBase = 1.5;  // constant
-  int32_t variant = 0;           // constant
-  double mod = 0.1;              // "Reverb mod" / 100
-  double modRateBase = 0.1;      // constant
-  int32_t networkMode = 1;       // constant (first of the two trailing int32)
-  int32_t spare = 1;             // constant (second of the two trailing int32)
-};
+namespace morvanta {
 
 struct LfoSettings {
   int32_t shape = 0;        // 0..5
@@ -118,5 +101,9 @@ struct ParamSnapshot {
   bool operator==(const ParamSnapshot& o) const;
   bool operator!=(const ParamSnapshot& o) const { return !(*this == o); }
 };
+
+// The bus effects' settings as the snapshot holds them.
+ChorusSettings ChorusSettingsOf(const ParamSnapshot& p);
+DelaySettings DelaySettingsOf(const ParamSnapshot& p);
 
 }  // namespace morvanta

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/HeldNoteList.h"
+#include "dsp/HeldNoteList.h"
 
 namespace morvanta {
 
