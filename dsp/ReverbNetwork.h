@@ -11,7 +11,7 @@ namespace morvanta {
 
 // A single-precision second-order section in direct form I with separate
 // histories for its low-pass and high-pass use; inputs carry a tiny offset
-// against denormals.
+// against denormals. Cookbook naming, as Biquad's: b feeds forward, a back.
 struct RbjSection {
   void Set(double frequency, double sampleRate);
   float LowPass(float input) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "dsp/OscShape.h"
 #include "dsp/RandomSource.h"
 #include "dsp/StepSequence.h"
 
@@ -41,7 +42,7 @@ class VoiceOscillator {
   double bitDivider = 1.0;
   double bitFeedback = 0.0;
   double pulseWidth = 0.5;
-  int32_t pulseWidthMode = 0;
+  int32_t pulseWidthMode = kPulseHarmonic;
   double waveShaper = 0.0;
   double ringMod = 0.0;
   double ringModF = 0.0;
@@ -49,7 +50,7 @@ class VoiceOscillator {
   int32_t ringMode = 0;
   double pitchNoise = 0.0;
   double pitchNoiseHeight = 0.0;
-  int32_t baseShape = 0;
+  int32_t baseShape = kOscSine;  // an OscShape
   StepSequence steps;
   bool releaseHold = false;
 

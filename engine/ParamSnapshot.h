@@ -6,11 +6,13 @@
 #include <cstdint>
 
 #include "dsp/EffectSettings.h"
+#include "dsp/OscShape.h"
+#include "dsp/StepSequence.h"
 
 namespace morvanta {
 
 struct LfoSettings {
-  int32_t shape = 0;        // 0..5
+  int32_t shape = 0;        // VoiceLfo::Shape 0..5
   double frequency = 0.1;   // "LFOn frequency" / 100
   int32_t retrigger = 0;
   bool sync = false;
@@ -51,13 +53,13 @@ struct ModwDepths {       // 190..205
 
 struct ParamSnapshot {
   double ampGain = 0.5, pan = 0.5, stereoSpread = 0.0;
-  int32_t voiceMode = 2;       // 0 MONO, 1 LIVE ARP, 2 POLY
-  int32_t oscShape = 0;
+  int32_t voiceMode = 2;       // SynthEngine::VoiceMode: 0 MONO, 1 LIVE ARP, 2 POLY
+  int32_t oscShape = kOscSine;
   double pitch = 0.0;          // semitones, whole
   double fine = 0.0;           // semitones -1..1
   double glideTime = 0.0;      // 0..1
   double pulseWidth = 1.0;
-  int32_t pulseWidthMode = 0;  // 0 harmonic, 1 classic
+  int32_t pulseWidthMode = kPulseHarmonic;
   double ringMod = 0.0, ringModF = 0.0;
   int32_t ringModLock = 0, ringModMode = 0;
   double waveShaper = 0.0, bitDivider = 0.0, bitFeedback = 0.0, pitchNoise = 0.0,
@@ -76,7 +78,7 @@ struct ParamSnapshot {
   double arpPitch[16] = {};   // semitones
   double arpShape[16] = {};   // 0..4
   double arpMod[16] = {};     // -1..1
-  int32_t arpLiveDirection = 0, arpPage = 0;
+  int32_t arpLiveDirection = kArpUp, arpPage = 0;
   VelDepths velTo{0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   ArpModDepths arpModTo{0, 0, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   LfoDepths lfo1To{}, lfo2To{};

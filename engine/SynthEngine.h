@@ -32,7 +32,8 @@ class EngineHost {
 class SynthEngine {
  public:
   static constexpr int kVoices = 16;
-  enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
+  // "Voice mode": MONO, LIVE ARP, POLY.
+  enum VoiceMode : int32_t { kMono = 0, kLiveArp = 1, kPoly = 2 };
 
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;

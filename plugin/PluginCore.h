@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/Facts.h"
 #include "plugin/PlugParameter.h"
 #include "plugin/StateChunk.h"
 
@@ -28,9 +29,6 @@ class EditorLink {
   virtual bool Open(void* parent) = 0;
   virtual void Close() = 0;
 };
-
-constexpr int32_t kChunkMagic = 0x70666674;
-constexpr int32_t kChunkVersion = 0x00010000;
 
 struct PlugPreset {
   bool initialised = false;
@@ -51,7 +49,6 @@ struct Identity {
   const char* productName;
   const char* vendorName;
   int32_t uniqueId;
-  int32_t makerCode;
   int32_t version;  // packed 0x00MMmmbb
   int numParams;
   int numPresets;

@@ -63,18 +63,31 @@ class DenormalGuard {
 
 struct HostName {
   const char* text;
-  int kind;
+  HostId kind;
 };
 
+// Tested in this order; the first substring found names the host.
 constexpr HostName kHostNames[] = {
-    {"cubase", 3},      {"reaper", 1},     {"nuendo", 4},     {"cakewalk", 5},
-    {"samplitude", 8},  {"fruity", 7},     {"live", 9},       {"melodyne", 12},
-    {"vstmanlib", 13},  {"aulab", 14},     {"garageband", 22}, {"forte", 15},
-    {"chainer", 16},    {"audition", 17},  {"orion", 18},     {"sawstudio", 20},
-    {"logic", 21},      {"digital", 23},   {"audiomulch", 25}, {"presonus", 26},
-    {"vst3plugintesthost", 27}, {"protools", 2}, {"ardour", 28}, {"openmpt", 30},
-    {"renoise", 29},    {"standalone", 24},
+    {"cubase", kHostCubase},         {"reaper", kHostReaper},
+    {"nuendo", kHostNuendo},         {"cakewalk", kHostCakewalk},
+    {"samplitude", kHostSamplitude}, {"fruity", kHostFruity},
+    {"live", kHostLive},             {"melodyne", kHostMelodyne},
+    {"vstmanlib", kHostVstManLib},   {"aulab", kHostAuLab},
+    {"garageband", kHostGarageBand}, {"forte", kHostForte},
+    {"chainer", kHostChainer},       {"audition", kHostAudition},
+    {"orion", kHostOrion},           {"sawstudio", kHostSawStudio},
+    {"logic", kHostLogic},           {"digital", kHostDigital},
+    {"audiomulch", kHostAudioMulch}, {"presonus", kHostPreSonus},
+    {"vst3plugintesthost", kHostVst3TestHost}, {"protools", kHostProTools},
+    {"ardour", kHostArdour},         {"openmpt", kHostOpenMpt},
+    {"renoise", kHostRenoise},       {"standalone", kHostStandalone},
 };
+
+// Hosts that offer a plug-in at most a stereo input.
+bool LimitsToStereoInput(int kind) {
+  return kind == kHostForte || kind == kHostAudition || kind == kHostOrion ||
+         kind == kHostSawStudio;
+}
 
 }  // namespace
 
@@ -150,7 +163,7 @@ int VstAdapter::HostKind() {
   char product[kProgramNameBufferSize + 1] = {};
   CallHost(vst::audioMasterGetProductString, 0, 0, product);
   product[kProgramNameBufferSize - 1] = 0;
-  int kind = 0;
+  int kind = kHostUnknown;
   if (product[0] != 0) {
     const intptr_t raw = CallHost(vst::audioMasterGetVendorVersion);
     const int64_t v = raw < 0 ? 0 : static_cast<int64_t>(raw);
@@ -174,7 +187,7 @@ void VstAdapter::IdentifyHostOnce() {
   if (hostIdentified_) return;
   hostIdentified_ = true;
   const int kind = HostKind();
-  if (kind == 15 || kind == 17 || kind == 18 || kind == 20) {
+  if (LimitsToStereoInput(kind)) {
     for (int i = 2; i < NumInputs(); ++i) inputs_[i].connected = false;
   }
   effect_.numInputs = NumInputs();

@@ -10,6 +10,37 @@
 
 namespace morvanta {
 
+// The host kinds HostKind() tells apart by the host's product string.
+enum HostId : int32_t {
+  kHostUnknown = 0,
+  kHostReaper = 1,
+  kHostProTools = 2,
+  kHostCubase = 3,
+  kHostNuendo = 4,
+  kHostCakewalk = 5,
+  kHostFruity = 7,
+  kHostSamplitude = 8,
+  kHostLive = 9,
+  kHostMelodyne = 12,
+  kHostVstManLib = 13,
+  kHostAuLab = 14,
+  kHostForte = 15,
+  kHostChainer = 16,
+  kHostAudition = 17,
+  kHostOrion = 18,
+  kHostSawStudio = 20,
+  kHostLogic = 21,
+  kHostGarageBand = 22,
+  kHostDigital = 23,
+  kHostStandalone = 24,
+  kHostAudioMulch = 25,
+  kHostPreSonus = 26,
+  kHostVst3TestHost = 27,
+  kHostArdour = 28,
+  kHostRenoise = 29,
+  kHostOpenMpt = 30,
+};
+
 class VstAdapter : public PluginCore {
  public:
   VstAdapter(const Identity& id, HostCallback host);
