@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "plugin/Facts.h"
@@ -122,19 +121,26 @@ class PluginCore {
   int NumOutputs() const { return static_cast<int>(outputs_.size()); }
   EditorLink* Editor() { return editor_.get(); }
   const Identity& Ident() const { return identity_; }
+  bool IsInstrument() const { return isInstrument_; }
+  bool ReceivesMidi() const { return receivesMidi_; }
 
  protected:
-  std::vector<std::pair<int, int>> layouts_;
+  // The audio exchange: the channel slots a host adapter points at the
+  // host's buffers (or their conversion buffers) before each RenderBlock,
+  // and the pointer arrays RenderBlock then receives.
+  std::vector<ChannelSlot>& InputSlots() { return inputs_; }
+  std::vector<ChannelSlot>& OutputSlots() { return outputs_; }
+  double** InputBuffers() { return inputPtrs_.data(); }
+  double** OutputBuffers() { return outputPtrs_.data(); }
+
+ private:
   std::recursive_mutex lock_;
   Identity identity_;
-  bool stateChunks_ = false;
   bool isInstrument_ = true;
   bool receivesMidi_ = true;
   int currentPreset_ = 0;
   double sampleRate_ = 44100.0;
   int blockSize_ = 0;
-  int latency_ = 0;
-  int tailSize_ = 0;
   std::unique_ptr<EditorLink> editor_;
   std::vector<PlugParameter> params_;
   std::vector<PlugPreset> presets_;

@@ -76,12 +76,26 @@ class VstAdapter : public PluginCore {
   static void VSTSetParameter(AEffect* effect, int32_t index, float value);
   static float VSTGetParameter(AEffect* effect, int32_t index);
 
- protected:
+ private:
+  // One dispatcher call, handed to the opcode groups.
+  struct Request {
+    int32_t opcode;
+    int32_t index;
+    intptr_t value;
+    void* ptr;
+    float opt;
+  };
+
   intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+  bool DispatchSetup(const Request& r, intptr_t* answer);
+  bool DispatchPrograms(const Request& r, intptr_t* answer);
+  bool DispatchParameters(const Request& r, intptr_t* answer);
+  bool DispatchEditor(const Request& r, intptr_t* answer);
+  bool DispatchIdentity(const Request& r, intptr_t* answer);
+  intptr_t VendorSpecific(const Request& r);
+  intptr_t MidiKeyNameAnswer(MidiKeyName* key);
   intptr_t CallHost(int32_t opcode, int32_t index = 0, intptr_t value = 0,
                     void* ptr = nullptr, float opt = 0.0f);
-
- private:
   void ProcessFloat(float** inputs, float** outputs, int32_t frames, bool accumulate);
   void ProcessDouble(double** inputs, double** outputs, int32_t frames);
   void RenderFloatSlice(float** inputs, float** outputs, int offset, int frames, bool accumulate);
