@@ -64,7 +64,6 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
   }
   baseShape = shape;
   targetIncrement_ = frequency * invFs_;
-  targetIncrementCopy_ = targetIncrement_;
   if (glideSeconds > 0.0) {
     glideMs_ = static_cast<float>(glideSeconds * 1000.0);
     glideCoef_ = std::exp(-6.2831855f / (glideMs_ * 0.001f * glideRate_));

@@ -82,7 +82,6 @@ class VoiceOscillator {
   double elapsed_ = 0.0;
   double bitCounter_ = 0.0;
   double masterPhase_ = 0.0;
-  double targetIncrementCopy_ = 0.0;
   double ringPhase_ = 0.0;
   double targetIncrement_ = 0.0;
   float glideState_ = 0.0f;
