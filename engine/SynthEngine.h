@@ -77,6 +77,15 @@ class SynthEngine {
     bool modulated;
   };
 
+  // A voice's modulation sources for the current sample.
+  struct ModSources {
+    double env2 = 0.0;   // ADSR2
+    double lfo1 = 0.0;   // scaled LFO1
+    double lfo2 = 0.0;   // scaled LFO2
+    double wheel = 0.0;  // mod wheel
+    double arp = 0.0;    // the step row's modulation
+  };
+
   void ApplySnapshot(const ParamSnapshot& snapshot);
   void BuildDestinationRows();
   void ChangeSampleRate(double fs);
@@ -87,7 +96,12 @@ class SynthEngine {
   void NoteOff(int note);
   void SetModWheel(double wheel);
   int AllocateVoice();
+  // One voice's sample, in steps: LFOs, destinations, filter, pan.
   void RenderVoice(VoiceSlot& v, double& left, double& right);
+  void TickLfos(VoiceSlot& v, ModSources* m);
+  void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
+  void SetFilterControls(VoiceSlot& v, const ModSources& m);
+  void Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right);
 
   EngineHost& host_;
   RandomSource random_;
