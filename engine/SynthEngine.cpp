@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
 
 namespace morvanta {
@@ -42,13 +41,6 @@ constexpr double kCutoffSpanHz = 21980.0;
 constexpr double kCutoffNyquistFraction = 0.4995;
 // Full key tracking adds 20 times the note's frequency over the rate.
 constexpr double kKeyTrackScale = 20.0;
-// "Distortion" 0..1 drives the shaper with 0..2.
-constexpr double kDistortionDrive = 2.0;
-// Tube drive t pushes the bus by 16 t^2 + 1 into the clipper, which keeps
-// 0.1 of its own drive, and trims it back by 4 t + 1.
-constexpr double kTubePush = 16.0;
-constexpr double kTubeTrim = 4.0;
-constexpr double kTubeClipAmount = 0.1;
 // Above every envelope level: the first voice searched always beats it.
 constexpr double kNoVoiceLevel = 1000.0;
 
@@ -99,10 +91,7 @@ void SynthEngine::ChangeSampleRate(double fs) {
   sampleRate_ = fs;
   invRate_ = 1.0 / fs;
   for (VoiceSlot& v : voices_) v.osc.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  reverb_.SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
 }
 
 void SynthEngine::Reset(double sampleRate, int blockSize) {
@@ -127,10 +116,7 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
   held_.Clear();
-  reverb_.SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
   queue_.Resize(blockSize);
 }
 
@@ -143,9 +129,7 @@ void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
     v.lfo2.RestartPhase();
   }
   held_.Clear();
-  delay_.Clear();
-  chorus_.Clear();
-  reverb_.Clear();
+  bus_.Clear();
   ApplySnapshot(snapshot);
 }
 
@@ -222,8 +206,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   tempo_ = host_.HostTempo();
-  chorus_.BlockUpdate(fs, ChorusSettingsOf(snap_));
-  delay_.BlockUpdate(fs, tempo_, DelaySettingsOf(snap_));
+  bus_.BlockUpdate(fs, tempo_, snap_);
 
   if (voiceMode_ != kLiveArp) held_.Clear();
 
@@ -239,33 +222,11 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     for (int i = 0; i < voiceCount_; ++i) RenderVoice(voices_[i], sum[0], sum[1]);
 
-    const double t = tubeDrive_;
-    for (int ch = 0; ch < 2; ++ch) {
-      double x = sum[ch];
-      if (snap_.distortion > 0.0) {
-        x = DistortionShaper(static_cast<float>(x), static_cast<float>(kDistortionDrive * snap_.distortion));
-      }
-      x = highPass_[ch].Process(static_cast<float>(x));
-      if (t > 0.0) x = tube_[ch].Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
-      sum[ch] = x;
-    }
-    if (snap_.chorusOn) chorus_.Process(sum[0], sum[1]);
-    if (snap_.delayOn) delay_.Process(sum[0], sum[1]);
+    bus_.ProcessFrame(tubeDrive_, sum[0], sum[1]);
     left[s] = sum[0];
     right[s] = sum[1];
   }
-
-  if (snap_.reverbOn) {
-    reverb_.UpdateSettings(snap_.reverb);
-    const double r = Clamp01(snap_.reverbMix);
-    const double dryGain = std::sqrt(1.0 - r);
-    for (int s = 0; s < frames; ++s) {
-      double wetL = 0.0, wetR = 0.0;
-      reverb_.Process(left[s], right[s], &wetL, &wetR);
-      left[s] = wetL * r + dryGain * left[s];
-      right[s] = wetR * r + dryGain * right[s];
-    }
-  }
+  bus_.ProcessReverb(left, right, frames);
 
   queue_.FlushEvents(frames);
 }

@@ -5,17 +5,13 @@
 
 #include <cstdint>
 
-#include "dsp/ChorusEffect.h"
+#include "dsp/HeldNoteList.h"
 #include "dsp/RandomSource.h"
-#include "dsp/OutputHighPass.h"
-#include "dsp/ReverbNetwork.h"
-#include "dsp/StereoDelay.h"
-#include "dsp/TubeDriveClipper.h"
+#include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "dsp/HeldNoteList.h"
-#include "engine/VoiceSlot.h"
 #include "engine/ParamSnapshot.h"
+#include "engine/VoiceSlot.h"
 
 namespace morvanta {
 
@@ -123,11 +119,7 @@ class SynthEngine {
   double harmonicGains_[16] = {};
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
-  OutputHighPass highPass_[2];
-  TubeDriveClipper tube_[2];
-  ChorusEffect chorus_;
-  StereoDelay delay_;
-  ReverbNetwork reverb_;
+  BusChain bus_;
   EventQueue queue_;
 };
 
