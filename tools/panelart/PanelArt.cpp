@@ -232,7 +232,7 @@ const LabelSpec kSpecs[] = {
     {232, "BEND RANGE", Side::Above, -1, -1, 3},
     // Play controls.
     {4, "WAVE", Side::Left}, {3, "VOICES", Side::Left},
-    {43, "ARP ON", Side::Left}, {44, "DIRECTION", Side::Left},
+    {43, "ARPEGGIATOR", Side::Left, -1, -1, 4, kAccent}, {44, "DIRECTION", Side::Left},
     {45, "STEPS", Side::Left}, {46, "LOOP START", Side::Left},
     {47, "TEMPO DIV", Side::Left}, {48, "SMOOTH", Side::Left},
     {231, "STEP SEQUENCER", Side::Right, -1, -1, 8, kAccent},
@@ -316,8 +316,8 @@ constexpr Plate kPlates[] = {
     {6, 140, 280, 612},    // oscillator column
     {284, 218, 1116, 574}, // modulation matrix
     {284, 557, 842, 612},  // wave and voice selectors
-    {846, 578, 1114, 612}, // step page selector
-    {1118, 588, 1364, 612},
+    {846, 578, 1114, 612}, // step page selector and its title
+    {1110, 588, 1364, 612},
     {6, 616, 1364, 758},   // harmonic levels, wheel, arpeggiator, steps
 };
 
@@ -414,12 +414,11 @@ std::vector<ArtLabel> PlanLabels() {
   AddChoices(out, 231, kPages);
 
   // Section titles and the matrix's column headings.
-  out.push_back(Title("ENVELOPE 1  \u00b7  AMP", 20, 20, kTitleSize, kAccent));
-  out.push_back(Title("ENVELOPE 2  \u00b7  MOD", 290, 20, kTitleSize, kAccent));
+  out.push_back(Title("ENVELOPE 1  \u00b7  AMP", 18, 20, kTitleSize, kAccent));
+  out.push_back(Title("ENVELOPE 2  \u00b7  MOD", 234, 20, kTitleSize, kAccent));
   out.push_back(Title("OSCILLATOR", 28, 155, kTitleSize, kAccent));
   out.push_back(Title("EFFECTS", 1124, 60, kTitleSize, kAccent));
-  out.push_back(Title("MODULATION", 726, 213, kTitleSize, kAccent));
-  out.push_back(Title("ARPEGGIATOR", 744, 627, kSmallSize, kAccent));
+  out.push_back(Title("MODULATION MATRIX", 836, 213, kTitleSize, kAccent));
   {
     ArtLabel logo = Title("MORVANTA", 1124, 32, 22, 0xe8edf3);
     out.push_back(logo);
@@ -446,6 +445,14 @@ std::vector<ArtLabel> PlanLabels() {
 namespace {
 
 void FillPlates(cairo_t* cr) {
+  // Rims first, then every fill over them, so plates that touch merge
+  // without a seam and only their outer edges keep the rim.
+  SetColor(cr, kPlateEdge);
+  cairo_set_line_width(cr, 2);
+  for (const Plate& p : kPlates) {
+    RoundedRect(cr, p.x0, p.y0, p.x1, p.y1, 6);
+    cairo_stroke(cr);
+  }
   SetColor(cr, kPlate);
   for (const Plate& p : kPlates) {
     RoundedRect(cr, p.x0, p.y0, p.x1, p.y1, 6);
@@ -457,12 +464,13 @@ void FillPlates(cairo_t* cr) {
 void FillMatrixBands(cairo_t* cr) {
   std::size_t n = 0;
   const PanelItem* items = PanelItems(&n);
-  std::set<int> rows;
+  std::map<int, int> cells;  // row top -> cells in it
   for (std::size_t i = 0; i < n; ++i)
-    if (IsMatrixCell(items[i])) rows.insert(items[i].rect.top);
+    if (IsMatrixCell(items[i])) ++cells[items[i].rect.top];
   int k = 0;
-  for (int y : rows) {
-    if (k++ % 2 == 0) {
+  for (const auto& [y, count] : cells) {
+    // A lone cell needs no band to be followed.
+    if (count > 1 && k++ % 2 == 0) {
       SetColor(cr, kBand);
       cairo_rectangle(cr, kMatrixLeft + 4, y, kMatrixRight - kMatrixLeft - 8, 20);
       cairo_fill(cr);
