@@ -117,13 +117,13 @@ double Contrast(std::uint32_t a, std::uint32_t b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-double Gap(const Label& l, const PanelRect& r) {
+double Gap(const Label& l, const LayoutRect& r) {
   const double dx = std::max({0.0, l.left - r.right, r.left - l.right});
   const double dy = std::max({0.0, l.top - r.bottom, r.top - l.bottom});
   return std::hypot(dx, dy);
 }
 
-bool Overlaps(const Label& l, const PanelRect& r) {
+bool Overlaps(const Label& l, const LayoutRect& r) {
   return l.left < r.right && r.left < l.right && l.top < r.bottom && r.top < l.bottom;
 }
 
@@ -138,11 +138,11 @@ class PanelLabels : public ::testing::Test {
     items = PanelItems(&count);
     ASSERT_FALSE(labels.empty()) << "resources/panel-labels.tsv is missing";
   }
-  bool InBand(double y, const PanelRect& r) const { return y >= r.top && y < r.bottom; }
+  bool InBand(double y, const LayoutRect& r) const { return y >= r.top && y < r.bottom; }
   // A row heading names a control further along its row: nothing but the
   // row's own controls and their names may stand between them.
   bool ReadsAcross(const Label& l, int item) const {
-    const PanelRect r = PanelControlRect(items[item]);
+    const LayoutRect r = PanelControlRect(items[item]);
     if (!InBand(l.MidY(), r)) return false;
     const double from = std::min(l.right, double(r.left)), to = std::max(l.left, double(r.right));
     for (const Label& m : labels) {
@@ -150,7 +150,7 @@ class PanelLabels : public ::testing::Test {
       if (m.right <= from || m.left >= to) continue;
       bool ofThisRow = true;
       for (int it : m.items) {
-        const PanelRect mr = PanelControlRect(items[it]);
+        const LayoutRect mr = PanelControlRect(items[it]);
         ofThisRow = ofThisRow && InBand((mr.top + mr.bottom) / 2.0, r);
       }
       if (!ofThisRow) return false;
@@ -173,7 +173,7 @@ TEST_F(PanelLabels, EveryControlIsNamedWithinFortyPixelsOrByItsRowHeading) {
   }
   int byRow = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const PanelRect r = PanelControlRect(items[i]);
+    const LayoutRect r = PanelControlRect(items[i]);
     bool near = false, across = false;
     for (const Label* l : names[i]) {
       near = near || Gap(*l, r) <= 40;
