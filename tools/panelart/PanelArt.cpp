@@ -220,7 +220,7 @@ const LabelSpec kSpecs[] = {
     {222, "DELAY", Side::Left, -1, -1, 4, kAccent}, {223, "LEVEL", Side::Left},
     {224, "TIME", Side::Left}, {225, "FEEDBACK", Side::Left},
     {226, "COLOR", Side::Left}, {227, "DRIVE", Side::Left},
-    {228, "OFFSET PONG", Side::Left}, {229, "TEMPO SYNC", Side::Left},
+    {228, "PING-PONG OFFSET", Side::Left}, {229, "TEMPO SYNC", Side::Left},
     {230, "WIDTH", Side::Left},
     {207, "DISTORTION", Side::Left}, {208, "TUBE DRIVE", Side::Left},
     {216, "REVERB", Side::Left, -1, -1, 4, kAccent}, {217, "MIX", Side::Left},
