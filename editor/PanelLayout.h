@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace morvanta {
 
@@ -99,5 +100,9 @@ int PanelDisplayItem();
 int PanelStepRowFirstItem(int row);
 // Index into PanelItems of the control bound to `param`, or -1.
 int PanelItemForParam(int param);
+
+// A hash of every control's kind, place, bitmap and parameter. The artwork
+// records the one it was drawn for, so a stale background is noticed.
+std::uint32_t PanelLayoutFingerprint();
 
 }  // namespace morvanta

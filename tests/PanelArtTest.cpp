@@ -55,11 +55,13 @@ struct Label {
   double MidY() const { return (top + bottom) / 2; }
 };
 
-std::vector<Label> ReadLabels() {
+std::vector<Label> ReadLabels(std::uint32_t* fingerprint) {
   std::vector<Label> out;
   std::ifstream in(MORVANTA_SOURCE_DIR "/resources/panel-labels.tsv");
   std::string line;
   while (std::getline(in, line)) {
+    if (line.rfind("# layout ", 0) == 0)
+      *fingerprint = static_cast<std::uint32_t>(std::stoul(line.substr(9), nullptr, 16));
     if (line.empty() || line[0] == '#') continue;
     std::istringstream s(line);
     Label l;
@@ -134,9 +136,12 @@ bool Overlaps(const Label& a, const Label& b) {
 class PanelLabels : public ::testing::Test {
  protected:
   void SetUp() override {
-    labels = ReadLabels();
+    std::uint32_t drawnFor = 0;
+    labels = ReadLabels(&drawnFor);
     items = PanelItems(&count);
     ASSERT_FALSE(labels.empty()) << "resources/panel-labels.tsv is missing";
+    ASSERT_EQ(drawnFor, PanelLayoutFingerprint())
+        << "the layout changed since the artwork was drawn: run morvanta-panelart";
   }
   bool InBand(double y, const LayoutRect& r) const { return y >= r.top && y < r.bottom; }
   // A row heading names a control further along its row: nothing but the

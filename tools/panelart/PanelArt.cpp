@@ -4,6 +4,7 @@
 #include "PanelArt.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cmath>
 #include <cstdio>
@@ -929,7 +930,33 @@ bool WritePreview(const std::string& path) {
   return ok;
 }
 
+bool LabelFontPresent() {
+  cairo_t* cr = Measurer();
+  SelectFont(cr, kLabelSize, true);
+  cairo_font_face_t* face = cairo_get_font_face(cr);
+  // The toy face resolves through fontconfig; ask which family it found.
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(kFont));
+  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* family = nullptr;
+  const bool found = match && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+                     std::string(reinterpret_cast<const char*>(family)) == kFont;
+  if (match) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  (void)face;
+  return found;
+}
+
 bool WriteArtwork(const std::string& dir, const std::string& labelsPath) {
+  // Other faces have other widths, and the label plan would shift.
+  if (!LabelFontPresent()) {
+    std::fprintf(stderr, "panelart: the font \"%s\" is missing (Debian: fonts-liberation2)\n",
+                 kFont);
+    return false;
+  }
   const std::vector<ArtLabel> labels = PlanLabels();
   std::size_t count = 0;
   const PanelBitmap* bitmaps = PanelBitmaps(&count);
@@ -971,6 +998,7 @@ bool WriteArtwork(const std::string& dir, const std::string& labelsPath) {
     std::fprintf(stderr, "panelart: cannot write %s\n", labelsPath.c_str());
     return false;
   }
+  std::fprintf(f, "# layout %08x\n", static_cast<unsigned>(PanelLayoutFingerprint()));
   std::fprintf(f, "# role\tleft\ttop\tright\tbottom\tcolour\titems\ttext\n");
   for (const ArtLabel& l : labels) {
     const char* role = l.role == LabelRole::Name ? "name" : l.role == LabelRole::Icon ? "icon" : "title";
