@@ -889,10 +889,10 @@ bool WritePreview(const std::string& path) {
   DrawBackground(cr, labels);
   std::size_t n = 0;
   const PanelItem* items = PanelItems(&n);
-  const int shownRow = PanelStepRowFirstItem(0);
   for (std::size_t i = 0; i < n; ++i) {
     const PanelItem& it = items[i];
     const int idx = static_cast<int>(i);
+    // Only the pitch page of the step rows is shown.
     if (idx >= PanelStepRowFirstItem(1) && idx < PanelStepRowFirstItem(1) + 32) continue;
     const PanelBitmap* b = FindPanelBitmap(it.bitmap);
     if (!b) continue;
@@ -915,7 +915,6 @@ bool WritePreview(const std::string& path) {
     DrawFrame(cr, b->id, frame, b->frames);
     cairo_restore(cr);
   }
-  (void)shownRow;
   // The display's two lines, as the editor shows them.
   const Anchor d = ItemAnchor(PanelDisplayItem());
   SelectFont(cr, 15, false);
@@ -931,10 +930,7 @@ bool WritePreview(const std::string& path) {
 }
 
 bool LabelFontPresent() {
-  cairo_t* cr = Measurer();
-  SelectFont(cr, kLabelSize, true);
-  cairo_font_face_t* face = cairo_get_font_face(cr);
-  // The toy face resolves through fontconfig; ask which family it found.
+  // Cairo's toy faces resolve through fontconfig; ask which family it finds.
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(kFont));
   FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
@@ -946,7 +942,6 @@ bool LabelFontPresent() {
                      std::string(reinterpret_cast<const char*>(family)) == kFont;
   if (match) FcPatternDestroy(match);
   FcPatternDestroy(pattern);
-  (void)face;
   return found;
 }
 
