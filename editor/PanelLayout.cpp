@@ -79,7 +79,7 @@ constexpr PanelItem S(int x, int y, int param) {
 constexpr PanelItem Push(int x, int y, int param, int bitmap) {
   return {PanelControlKind::PushButton, {x, y, 0, 0}, bitmap, param, 0};
 }
-constexpr PanelItem Radio(PanelRect r, int param, int buttons, int bitmap) {
+constexpr PanelItem Radio(LayoutRect r, int param, int buttons, int bitmap) {
   return {PanelControlKind::RadioGroup, r, bitmap, param, buttons};
 }
 
@@ -339,7 +339,7 @@ const PanelItem* PanelItems(std::size_t* count) {
   return t.items;
 }
 
-PanelRect PanelControlRect(const PanelItem& item) {
+LayoutRect PanelControlRect(const PanelItem& item) {
   switch (item.kind) {
     case PanelControlKind::RadioGroup:
     case PanelControlKind::TextDisplay:
@@ -354,7 +354,7 @@ PanelRect PanelControlRect(const PanelItem& item) {
           item.rect.top + b->frameHeight};
 }
 
-PanelRect RadioButtonRect(const PanelItem& group, int k) {
+LayoutRect RadioButtonRect(const PanelItem& group, int k) {
   const PanelBitmap* b = FindPanelBitmap(group.bitmap);
   const int n = group.buttons;
   if (!b || n < 1 || k < 0 || k >= n) return {0, 0, 0, 0};

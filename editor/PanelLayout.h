@@ -51,7 +51,7 @@ enum class PanelControlKind : int {
   LinkArea,          // opens the maker's web page
 };
 
-struct PanelRect {
+struct LayoutRect {
   int left;
   int top;
   int right;   // exclusive
@@ -65,7 +65,7 @@ struct PanelRect {
 // cross-checks each one against the parameter names), or -1.
 struct PanelItem {
   PanelControlKind kind;
-  PanelRect rect;
+  LayoutRect rect;
   int bitmap;   // PanelBitmapId, or -1
   int param;    // parameter index, or -1
   int buttons;  // radio groups only
@@ -82,12 +82,12 @@ const int* PanelBitmapLoadOrder(std::size_t* count);
 const PanelItem* PanelItems(std::size_t* count);
 
 // The full rectangle a control occupies on the panel.
-PanelRect PanelControlRect(const PanelItem& item);
+LayoutRect PanelControlRect(const PanelItem& item);
 
 // The rectangle of button `k` (0-based) of a radio group: one frame wide and
 // high, the first at the left edge, each next one further right by the frame
 // width plus the gap (width − n·frame) / (n − 1) truncated to an integer.
-PanelRect RadioButtonRect(const PanelItem& group, int k);
+LayoutRect RadioButtonRect(const PanelItem& group, int k);
 
 // Index into PanelItems of the display, and of the first of the 16
 // consecutive sliders of a step row (0 pitch, 1 shape, 2 modulation; -1

@@ -22,7 +22,7 @@ struct Items {
   const PanelItem& operator[](std::size_t i) const { return items[i]; }
 };
 
-bool Overlap(const PanelRect& a, const PanelRect& b) {
+bool Overlap(const LayoutRect& a, const LayoutRect& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
@@ -172,7 +172,7 @@ TEST(PanelLayoutTest, ControlsStayOnThePanelAndApartFromEachOther) {
   std::set<int> stepParams;
   for (int k = 0; k < 48; ++k) stepParams.insert(kArpPitch1 + k);
   for (std::size_t i = 0; i < t.count; ++i) {
-    const PanelRect a = PanelControlRect(t[i]);
+    const LayoutRect a = PanelControlRect(t[i]);
     EXPECT_GE(a.left, 0);
     EXPECT_GE(a.top, 0);
     EXPECT_LE(a.right, kPanelLayoutWidth) << i;
