@@ -102,7 +102,7 @@ struct Anchor {
 Anchor ItemAnchor(int item) {
   std::size_t n = 0;
   const PanelItem* items = PanelItems(&n);
-  const PanelRect r = PanelControlRect(items[item]);
+  const LayoutRect r = PanelControlRect(items[item]);
   return {double(r.left), double(r.top), double(r.right), double(r.bottom)};
 }
 
@@ -263,7 +263,7 @@ void AddIcons(std::vector<ArtLabel>& out, int param, const char* const* names) {
   const PanelItem* items = PanelItems(&n);
   const PanelItem& g = items[PanelItemForParam(param)];
   for (int k = 0; k < g.buttons; ++k) {
-    const PanelRect b = RadioButtonRect(g, k);
+    const LayoutRect b = RadioButtonRect(g, k);
     ArtLabel l;
     l.role = LabelRole::Icon;
     l.text = names[k];
@@ -279,7 +279,7 @@ void AddChoices(std::vector<ArtLabel>& out, int param, const char* const* names)
   const PanelItem* items = PanelItems(&n);
   const PanelItem& g = items[PanelItemForParam(param)];
   for (int k = 0; k < g.buttons; ++k) {
-    const PanelRect b = RadioButtonRect(g, k);
+    const LayoutRect b = RadioButtonRect(g, k);
     out.push_back(PlaceText(names[k], {double(b.left), double(b.top), double(b.right),
                                        double(b.bottom)},
                             Side::Above, 4, kSmallSize, true, kLabel));
@@ -477,7 +477,7 @@ void FillWells(cairo_t* cr) {
   SetColor(cr, kWell, 0.8);
   for (std::size_t i = 0; i < n; ++i) {
     if (items[i].bitmap < 0) continue;
-    const PanelRect r = PanelControlRect(items[i]);
+    const LayoutRect r = PanelControlRect(items[i]);
     if (items[i].kind == PanelControlKind::SliderVertical) {
       RoundedRect(cr, r.left + 2, r.top, r.right - 2, r.bottom, 4);
       cairo_fill(cr);
@@ -890,7 +890,7 @@ bool WritePreview(const std::string& path) {
     const double v = 0.5 + 0.45 * std::sin(i * 1.7);
     if (it.kind == PanelControlKind::RadioGroup) {
       for (int k = 0; k < it.buttons; ++k) {
-        const PanelRect r = RadioButtonRect(it, k);
+        const LayoutRect r = RadioButtonRect(it, k);
         cairo_save(cr);
         cairo_translate(cr, r.left, r.top);
         DrawFrame(cr, b->id, k == 0 ? 1 : 0, b->frames);
