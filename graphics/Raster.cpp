@@ -59,11 +59,14 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
     cairo_font_face_destroy(face);
     return nullptr;
   }
-  // Measure ascent + descent at size 1 so a style's size is the cell height.
+  // Measure ascent + descent (unhinted, at a large size) so a style's size
+  // is the cell height.
+  constexpr double kProbeSize = 1000.0;
   cairo_matrix_t unit, identity;
-  cairo_matrix_init_identity(&unit);
+  cairo_matrix_init_scale(&unit, kProbeSize, kProbeSize);
   cairo_matrix_init_identity(&identity);
   cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &unit, &identity, options);
   cairo_font_options_destroy(options);
   cairo_font_extents_t extents{};
@@ -75,7 +78,7 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
     cairo_font_face_destroy(face);
     return nullptr;
   }
-  *sizeToEm = 1.0 / (extents.ascent + extents.descent);
+  *sizeToEm = kProbeSize / (extents.ascent + extents.descent);
   return face;
 }
 
