@@ -318,7 +318,7 @@ void PanelGraphics::DoubleClick(int x, int y, unsigned modifiers) {
 void PanelGraphics::Wheel(int x, int y, unsigned modifiers, int steps) {
   Sync();
   const int index = FindControl(x, y);
-  if (index < 0 || steps == 0) return;
+  if (index < 0 || steps == 0 || !controls_[index]->TakesWheel()) return;
   PanelControl& c = *controls_[index];
   BeginEdit(c);
   c.OnMouseWheel(x, y, modifiers, steps);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "editor/PanelLayout.h"
 #include "instrument/ParamTable.h"
@@ -126,7 +128,29 @@ TEST(PanelGestureTest, PressesOutsideEveryControlReachNothing) {
   rig.ClickAt(5, 750);
   rig.Panel().MouseDrag(50, 700, kModLeftButton);
   rig.Panel().Wheel(5, 750, 0, 2);
+  rig.Panel().Wheel(rig.CentreX(kChorusOn), rig.CentreY(kChorusOn), 0, 2);  // switches ignore it
   EXPECT_TRUE(rig.events.empty());
+}
+
+struct FakePlatform : PanelPlatform {
+  std::vector<std::string> opened;
+  bool OpenUrl(const char* url) override {
+    opened.push_back(url);
+    return true;
+  }
+};
+
+TEST(PanelGestureTest, TheLinkAreaOpensTheMakersPageWhileAWindowIsOpen) {
+  PanelRig rig;
+  rig.ClickAt(1300, 20);  // no window: nothing to open with
+  FakePlatform platform;
+  rig.Panel().WindowOpened(&platform);
+  rig.ClickAt(1300, 20);
+  ASSERT_EQ(platform.opened.size(), 1u);
+  EXPECT_EQ(platform.opened[0].rfind("https://", 0), 0u);
+  rig.Panel().WindowClosed();
+  rig.ClickAt(1300, 20);
+  EXPECT_EQ(platform.opened.size(), 1u);
 }
 
 TEST(PanelGestureTest, RightClickTypesAValueThatCommitsOnTheNextTick) {
