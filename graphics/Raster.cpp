@@ -24,16 +24,19 @@ struct CachedFace {
   double sizeToEm;  // cairo font size per pixel of cell height
 };
 
-// Process-wide and never destroyed: faces stay valid for instances that
-// outlive static destruction in a host.
-std::mutex& FaceLock() {
-  static auto* m = new std::mutex;
-  return *m;
-}
+// One per process (per load of the plug-in), freed when the library is unloaded.
+struct FaceCache {
+  std::mutex lock;
+  std::vector<CachedFace> faces;
+  ~FaceCache() {
+    for (CachedFace& f : faces)
+      if (f.face) cairo_font_face_destroy(f.face);
+  }
+};
 
-std::vector<CachedFace>& Faces() {
-  static auto* faces = new std::vector<CachedFace>;
-  return *faces;
+FaceCache& Faces() {
+  static FaceCache cache;
+  return cache;
 }
 
 cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeToEm) {
@@ -86,8 +89,9 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
 cairo_font_face_t* FaceFor(const TextStyle& style, double* sizeToEm) {
   const char* family = (style.font != nullptr && style.font[0] != 0) ? style.font : "Verdana";
   const unsigned flags = style.style & (kTextBold | kTextItalic);
-  std::lock_guard<std::mutex> guard(FaceLock());
-  for (const CachedFace& f : Faces()) {
+  FaceCache& cache = Faces();
+  std::lock_guard<std::mutex> guard(cache.lock);
+  for (const CachedFace& f : cache.faces) {
     if (f.style == flags && f.family == family) {
       *sizeToEm = f.sizeToEm;
       return f.face ? cairo_font_face_reference(f.face) : nullptr;
@@ -95,7 +99,7 @@ cairo_font_face_t* FaceFor(const TextStyle& style, double* sizeToEm) {
   }
   double scale = 1.0;
   cairo_font_face_t* face = ResolveFace(family, flags, &scale);
-  Faces().push_back({family, flags, face, scale});
+  cache.faces.push_back({family, flags, face, scale});
   *sizeToEm = scale;
   return face ? cairo_font_face_reference(face) : nullptr;
 }
