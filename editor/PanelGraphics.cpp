@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 namespace morvanta {
 namespace {
@@ -219,7 +221,12 @@ void PanelGraphics::OpenValuePrompt(PanelControl* control) {
   const PlugParameter* p = plug_.ParameterAt(control->Param());
   if (index < 0 || p == nullptr) return;
   if (promptState_ != PromptState::Closed) FinishPrompt();
-  prompt_.Reset(PromptValueText(*p), FilterFor(p->kind));
+  std::string text;
+  {
+    std::lock_guard<std::recursive_mutex> guard(plug_.Lock());  // the host may be writing it
+    text = PromptValueText(*p);
+  }
+  prompt_.Reset(text, FilterFor(p->kind));
   const PanelRect& r = control->Rect();
   promptRect_ = PanelRect{r.x + (r.w - kPromptWidth) / 2, r.y + (r.h - kPromptHeight) / 2,
                           kPromptWidth, kPromptHeight};
