@@ -4,6 +4,7 @@
 #include "PanelArt.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cmath>
 #include <cstdio>
@@ -70,11 +71,16 @@ void RoundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double
   cairo_close_path(cr);
 }
 
-// A scratch context for measuring text.
+// A scratch context for measuring text, kept until ReleaseFonts.
+cairo_t* gMeasurer = nullptr;
+
 cairo_t* Measurer() {
-  static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 4);
-  static cairo_t* cr = cairo_create(surface);
-  return cr;
+  if (!gMeasurer) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 4);
+    gMeasurer = cairo_create(surface);
+    cairo_surface_destroy(surface);  // the context holds its own reference
+  }
+  return gMeasurer;
 }
 
 void SelectFont(cairo_t* cr, double size, bool bold) {
@@ -220,7 +226,7 @@ const LabelSpec kSpecs[] = {
     {222, "DELAY", Side::Left, -1, -1, 4, kAccent}, {223, "LEVEL", Side::Left},
     {224, "TIME", Side::Left}, {225, "FEEDBACK", Side::Left},
     {226, "COLOR", Side::Left}, {227, "DRIVE", Side::Left},
-    {228, "OFFSET PONG", Side::Left}, {229, "TEMPO SYNC", Side::Left},
+    {228, "PING-PONG OFFSET", Side::Left}, {229, "TEMPO SYNC", Side::Left},
     {230, "WIDTH", Side::Left},
     {207, "DISTORTION", Side::Left}, {208, "TUBE DRIVE", Side::Left},
     {216, "REVERB", Side::Left, -1, -1, 4, kAccent}, {217, "MIX", Side::Left},
@@ -232,7 +238,7 @@ const LabelSpec kSpecs[] = {
     {232, "BEND RANGE", Side::Above, -1, -1, 3},
     // Play controls.
     {4, "WAVE", Side::Left}, {3, "VOICES", Side::Left},
-    {43, "ARP ON", Side::Left}, {44, "DIRECTION", Side::Left},
+    {43, "ARPEGGIATOR", Side::Left, -1, -1, 4, kAccent}, {44, "DIRECTION", Side::Left},
     {45, "STEPS", Side::Left}, {46, "LOOP START", Side::Left},
     {47, "TEMPO DIV", Side::Left}, {48, "SMOOTH", Side::Left},
     {231, "STEP SEQUENCER", Side::Right, -1, -1, 8, kAccent},
@@ -240,20 +246,18 @@ const LabelSpec kSpecs[] = {
     {206, "MOD WHEEL", Side::Right},
 };
 
-// The matrix's source columns; a cell is a slider in one of them at a
-// destination row.
-constexpr int kMatrixColumns[] = {290, 430, 570, 710, 850, 990};
+// Headings of the matrix's source columns, left to right.
 constexpr const char* kColumnNames[] = {"ENV 2", "LFO 1", "LFO 2", "WHEEL", "VELOCITY",
                                         "STEP MOD"};
-constexpr int kMatrixTop = 220;
-constexpr int kMatrixBottom = 570;
+// The plate behind the matrix reaches a little past its outer columns.
 constexpr int kMatrixLeft = 284;
 constexpr int kMatrixRight = 1116;
 
 bool IsMatrixCell(const PanelItem& it) {
+  const PanelMatrix& m = PanelMatrixGeometry();
   if (it.kind != PanelControlKind::SliderHorizontal) return false;
-  if (it.rect.top < kMatrixTop || it.rect.top >= kMatrixBottom) return false;
-  for (int x : kMatrixColumns)
+  if (it.rect.top < m.top || it.rect.top >= m.bottom) return false;
+  for (int x : m.columns)
     if (it.rect.left == x) return true;
   return false;
 }
@@ -299,8 +303,7 @@ ArtLabel Title(const std::string& text, double x, double baseline, double size,
 ArtLabel CenteredTitle(const std::string& text, double left, double right, double baseline,
                        double size, std::uint32_t rgb) {
   const cairo_text_extents_t e = Extents(text, size, true);
-  return Title(text, std::round((left + right) / 2 - e.width / 2 - e.x_bearing), baseline,
-               size, rgb);
+  return Title(text, std::round((left + right) / 2 - e.width / 2), baseline, size, rgb);
 }
 
 // Plates: fill-only rounded areas; overlapping ones merge into one surface.
@@ -316,8 +319,8 @@ constexpr Plate kPlates[] = {
     {6, 140, 280, 612},    // oscillator column
     {284, 218, 1116, 574}, // modulation matrix
     {284, 557, 842, 612},  // wave and voice selectors
-    {846, 578, 1114, 612}, // step page selector
-    {1118, 588, 1364, 612},
+    {846, 578, 1114, 612}, // step page selector and its title
+    {1110, 588, 1364, 612},
     {6, 616, 1364, 758},   // harmonic levels, wheel, arpeggiator, steps
 };
 
@@ -414,25 +417,25 @@ std::vector<ArtLabel> PlanLabels() {
   AddChoices(out, 231, kPages);
 
   // Section titles and the matrix's column headings.
-  out.push_back(Title("ENVELOPE 1  \u00b7  AMP", 20, 20, kTitleSize, kAccent));
-  out.push_back(Title("ENVELOPE 2  \u00b7  MOD", 290, 20, kTitleSize, kAccent));
+  out.push_back(Title("ENVELOPE 1  \u00b7  AMP", 18, 20, kTitleSize, kAccent));
+  out.push_back(Title("ENVELOPE 2  \u00b7  MOD", 234, 20, kTitleSize, kAccent));
   out.push_back(Title("OSCILLATOR", 28, 155, kTitleSize, kAccent));
   out.push_back(Title("EFFECTS", 1124, 60, kTitleSize, kAccent));
-  out.push_back(Title("MODULATION", 726, 213, kTitleSize, kAccent));
-  out.push_back(Title("ARPEGGIATOR", 744, 627, kSmallSize, kAccent));
-  {
-    ArtLabel logo = Title("MORVANTA", 1124, 32, 22, 0xe8edf3);
-    out.push_back(logo);
-  }
+  out.push_back(Title("MODULATION MATRIX", 836, 213, kTitleSize, kAccent));
+  out.push_back(Title("MORVANTA", 1124, 32, 22, 0xe8edf3));
+  // Every column's heading in the gap between the filter and harmonic rows,
+  // and above the columns' first cells where there is room: ENV 2 and STEP
+  // MOD start at the first row, WHEEL and VELOCITY two rows lower.
+  const PanelMatrix& matrix = PanelMatrixGeometry();
   for (int c = 0; c < 6; ++c) {
-    const double x = kMatrixColumns[c];
+    const double x = matrix.columns[c];
     out.push_back(CenteredTitle(kColumnNames[c], x, x + 120, 520, kSmallSize, kHeading));
   }
-  // Headings above the columns' first cells where there is room.
-  out.push_back(CenteredTitle("ENV 2", 290, 410, 214, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("STEP MOD", 990, 1110, 214, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("WHEEL", 710, 830, 254, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("VELOCITY", 850, 970, 254, kSmallSize, kHeading));
+  for (int c : {0, 5, 3, 4}) {
+    const double x = matrix.columns[c];
+    const double baseline = matrix.top - 6 + (c == 3 || c == 4 ? 40 : 0);
+    out.push_back(CenteredTitle(kColumnNames[c], x, x + 120, baseline, kSmallSize, kHeading));
+  }
   for (const Tab& t : kTabs) {
     ArtLabel l = PlaceVertical(t.text, {kTabLeft, double(t.top), kTabRight, double(t.bottom)},
                                8.5, kTabText);
@@ -446,6 +449,14 @@ std::vector<ArtLabel> PlanLabels() {
 namespace {
 
 void FillPlates(cairo_t* cr) {
+  // Rims first, then every fill over them, so plates that touch merge
+  // without a seam and only their outer edges keep the rim.
+  SetColor(cr, kPlateEdge);
+  cairo_set_line_width(cr, 2);
+  for (const Plate& p : kPlates) {
+    RoundedRect(cr, p.x0, p.y0, p.x1, p.y1, 6);
+    cairo_stroke(cr);
+  }
   SetColor(cr, kPlate);
   for (const Plate& p : kPlates) {
     RoundedRect(cr, p.x0, p.y0, p.x1, p.y1, 6);
@@ -457,12 +468,13 @@ void FillPlates(cairo_t* cr) {
 void FillMatrixBands(cairo_t* cr) {
   std::size_t n = 0;
   const PanelItem* items = PanelItems(&n);
-  std::set<int> rows;
+  std::map<int, int> cells;  // row top -> cells in it
   for (std::size_t i = 0; i < n; ++i)
-    if (IsMatrixCell(items[i])) rows.insert(items[i].rect.top);
+    if (IsMatrixCell(items[i])) ++cells[items[i].rect.top];
   int k = 0;
-  for (int y : rows) {
-    if (k++ % 2 == 0) {
+  for (const auto& [y, count] : cells) {
+    // A lone cell needs no band to be followed.
+    if (count > 1 && k++ % 2 == 0) {
       SetColor(cr, kBand);
       cairo_rectangle(cr, kMatrixLeft + 4, y, kMatrixRight - kMatrixLeft - 8, 20);
       cairo_fill(cr);
@@ -880,10 +892,10 @@ bool WritePreview(const std::string& path) {
   DrawBackground(cr, labels);
   std::size_t n = 0;
   const PanelItem* items = PanelItems(&n);
-  const int shownRow = PanelStepRowFirstItem(0);
   for (std::size_t i = 0; i < n; ++i) {
     const PanelItem& it = items[i];
     const int idx = static_cast<int>(i);
+    // Only the pitch page of the step rows is shown.
     if (idx >= PanelStepRowFirstItem(1) && idx < PanelStepRowFirstItem(1) + 32) continue;
     const PanelBitmap* b = FindPanelBitmap(it.bitmap);
     if (!b) continue;
@@ -906,7 +918,6 @@ bool WritePreview(const std::string& path) {
     DrawFrame(cr, b->id, frame, b->frames);
     cairo_restore(cr);
   }
-  (void)shownRow;
   // The display's two lines, as the editor shows them.
   const Anchor d = ItemAnchor(PanelDisplayItem());
   SelectFont(cr, 15, false);
@@ -921,7 +932,36 @@ bool WritePreview(const std::string& path) {
   return ok;
 }
 
+void ReleaseFonts() {
+  if (gMeasurer) cairo_destroy(gMeasurer);
+  gMeasurer = nullptr;
+  cairo_debug_reset_static_data();
+  FcFini();
+}
+
+bool LabelFontPresent() {
+  // Cairo's toy faces resolve through fontconfig; ask which family it finds.
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(kFont));
+  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* family = nullptr;
+  const bool found = match && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+                     std::string(reinterpret_cast<const char*>(family)) == kFont;
+  if (match) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  return found;
+}
+
 bool WriteArtwork(const std::string& dir, const std::string& labelsPath) {
+  // Other faces have other widths, and the label plan would shift.
+  if (!LabelFontPresent()) {
+    std::fprintf(stderr, "panelart: the font \"%s\" is missing (Debian: fonts-liberation2)\n",
+                 kFont);
+    return false;
+  }
   const std::vector<ArtLabel> labels = PlanLabels();
   std::size_t count = 0;
   const PanelBitmap* bitmaps = PanelBitmaps(&count);
@@ -963,6 +1003,7 @@ bool WriteArtwork(const std::string& dir, const std::string& labelsPath) {
     std::fprintf(stderr, "panelart: cannot write %s\n", labelsPath.c_str());
     return false;
   }
+  std::fprintf(f, "# layout %08x\n", static_cast<unsigned>(PanelLayoutFingerprint()));
   std::fprintf(f, "# role\tleft\ttop\tright\tbottom\tcolour\titems\ttext\n");
   for (const ArtLabel& l : labels) {
     const char* role = l.role == LabelRole::Name ? "name" : l.role == LabelRole::Icon ? "icon" : "title";
