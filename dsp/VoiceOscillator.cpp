@@ -157,14 +157,22 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
       return m;
     }
     double amp[kPartials];
-    for (int k = 0; k < kPartials; ++k) amp[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
-    // Angles x0 + k*dx; four interleaved recurrences keep the chains short.
+    int top = -1;  // the highest partial that can be heard
+    for (int k = 0; k < kPartials; ++k) {
+      amp[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
+      if (amp[k] != 0.0) top = k;
+    }
+    // Silent partials only add zeros to the sum below, so the groups above
+    // the highest audible one are left out; the rest is summed in the same
+    // order as the full sum, which keeps the result the same.
     const double x0 = kOscTwoPi * p;
+    const double s0 = FastSine(x0);
+    if (top <= 0) return top < 0 ? 0.0 : amp[0] * s0;
+    // Angles x0 + k*dx; four interleaved recurrences keep the chains short.
     const double dx = x0 * stretch;
     const double c1 = 2.0 * FastCosine(dx);
     const double c2 = c1 * c1 - 2.0;
     const double c4 = c2 * c2 - 2.0;
-    const double s0 = FastSine(x0);
     const double s1 = FastSine(x0 + dx);
     const double s2 = c1 * s1 - s0;
     const double s3 = c1 * s2 - s1;
@@ -172,6 +180,9 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
     const double s5 = c2 * s3 - s1;
     const double s6 = c2 * s4 - s2;
     const double s7 = c2 * s5 - s3;
+    const double lo = (amp[0] * s0 + amp[1] * s1) + (amp[2] * s2 + amp[3] * s3) +
+                      ((amp[4] * s4 + amp[5] * s5) + (amp[6] * s6 + amp[7] * s7));
+    if (top < 8) return lo;
     const double s8 = c4 * s4 - s0;
     const double s9 = c4 * s5 - s1;
     const double s10 = c4 * s6 - s2;
@@ -180,8 +191,6 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
     const double s13 = c4 * s9 - s5;
     const double s14 = c4 * s10 - s6;
     const double s15 = c4 * s11 - s7;
-    const double lo = (amp[0] * s0 + amp[1] * s1) + (amp[2] * s2 + amp[3] * s3) +
-                      ((amp[4] * s4 + amp[5] * s5) + (amp[6] * s6 + amp[7] * s7));
     const double hi = (amp[8] * s8 + amp[9] * s9) + (amp[10] * s10 + amp[11] * s11) +
                       ((amp[12] * s12 + amp[13] * s13) + (amp[14] * s14 + amp[15] * s15));
     return lo + hi;

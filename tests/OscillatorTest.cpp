@@ -39,6 +39,41 @@ TEST(OscillatorTest, SineRecurrenceMatchesOneFastSinePerPartial) {
   EXPECT_NEAR(FastSine(1234.5), std::sin(1234.5), 1e-12);
 }
 
+// Partials above the highest audible one are not computed; one that rises
+// from 0 mid-note must come in at the phase and growth it would have had.
+TEST(OscillatorTest, SilentPartialsComeInWhereTheyWouldHaveBeen) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> u(0.05, 1.0);
+  for (int top : {0, 1, 5, 7, 8, 12, 15}) {
+    double later[16] = {};
+    for (int k = 0; k <= top; ++k) later[k] = k == 3 && top > 4 ? 0.0 : u(gen);
+    VoiceOscillator rising = MakeOsc(220.0, 0);
+    VoiceOscillator steady = MakeOsc(220.0, 0);
+    VoiceOscillator ref = MakeOsc(220.0, 0);
+    ref.UseReferenceSine(true);
+    for (VoiceOscillator* o : {&rising, &steady, &ref}) {
+      o->slopeRate = 0.4;  // the upper partials keep growing while silent
+      o->harmPhase = 0.3;
+      o->velocityToHarmonics = 0.5;
+    }
+    for (int k = 0; k < 16; ++k) steady.levels[k] = ref.levels[k] = later[k];
+    for (int n = 0; n < 3000; ++n) {
+      steady.Render();
+      ref.Render();
+      rising.Render();  // the fundamental alone
+    }
+    for (int k = 0; k < 16; ++k) rising.levels[k] = later[k];
+    for (int n = 0; n < 2000; ++n) {
+      const double a = rising.Render(), b = steady.Render(), r = ref.Render();
+      ASSERT_EQ(a, b) << "top " << top << " sample " << n;
+      ASSERT_NEAR(a, r, 1e-6) << "top " << top << " sample " << n;
+    }
+  }
+  VoiceOscillator silent = MakeOsc(220.0, 0);
+  silent.levels[0] = 0.0;
+  for (int n = 0; n < 100; ++n) EXPECT_EQ(silent.Render(), 0.0);
+}
+
 TEST(OscillatorTest, PulseShapes) {
   // 441 Hz at 44.1 kHz: sample n is at phase n / 100.
   VoiceOscillator sq = MakeOsc(441.0, 2);
