@@ -61,6 +61,15 @@ inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
 
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
 
+// Whether any destination reads the LFO.
+inline bool AnyDepth(const LfoDepths& d) {
+  for (double x : {d.amp, d.pitch, d.pw, d.fc, d.fr, d.bitDiv, d.bitFeed, d.harmPhase, d.ringMod, d.ringModF,
+                   d.waveShaper, d.pitchNoise, d.pan, d.tubeDrive}) {
+    if (x != 0.0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
@@ -212,6 +221,8 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
 
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
   BuildDestinationRows();
+  lfo1Heard_ = AnyDepth(snap_.lfo1To);
+  lfo2Heard_ = AnyDepth(snap_.lfo2To);
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
 
   for (int s = 0; s < frames; ++s) {
@@ -295,8 +306,18 @@ void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
   double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
   if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
   v.lfo2.SetFrequency(rate2);
-  m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
-  m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  // An LFO with every destination depth at 0 only ever adds zeros; it still
+  // runs so that it is where it would be when a depth comes up.
+  if (lfo1Heard_) {
+    m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  } else {
+    v.lfo1.TickUnheard();
+  }
+  if (lfo2Heard_) {
+    m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  } else {
+    v.lfo2.TickUnheard();
+  }
 }
 
 // The destination step: pitch modulation and the general destinations'

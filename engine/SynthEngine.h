@@ -114,6 +114,9 @@ class SynthEngine {
   HeldNoteList held_;
   double currentPan_ = 0.5;
   double tubeDrive_ = 0.0;
+  // Whether any destination depth reads LFO1 / LFO2 this block.
+  bool lfo1Heard_ = true;
+  bool lfo2Heard_ = true;
   double tempo_ = 0.0;
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};

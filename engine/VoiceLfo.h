@@ -55,12 +55,17 @@ class VoiceLfo {
   void RestartPhase() { phase_ = 0.0; }
 
   double Tick() {
+    if (valuePending_) {
+      // The random shapes start from the last value the unheard ticks left.
+      valuePending_ = false;
+      value_ = PlainValue(pendingShape_, pendingPhase_);
+    }
     const double p = phase_;
     switch (shape_) {
-      case kSine: value_ = FastSine(6.283185307179586 * p); break;
-      case kTriangle: value_ = p < 0.25 ? 4.0 * p : (p < 0.75 ? (0.5 - p) * 4.0 : (p - 1.0) * 4.0); break;
-      case kSquare: value_ = p < 0.5 ? 1.0 : -1.0; break;
-      case kSaw: value_ = 1.0 - 2.0 * p; break;
+      case kSine:
+      case kTriangle:
+      case kSquare:
+      case kSaw: value_ = PlainValue(shape_, p); break;
       case kRandomStep:
         if (p >= 1.0) {
           value_ = 2.0 * Random() - 1.0;
@@ -88,12 +93,41 @@ class VoiceLfo {
     return fade_ * value_;
   }
 
+  // One tick whose value nobody reads: the phase and the fade move on as in
+  // Tick, the value of a plain shape is worked out only when a later tick
+  // needs it. The random shapes keep state in their value and run in full.
+  void TickUnheard() {
+    if (shape_ < kSine || shape_ > kSaw) {
+      Tick();
+      return;
+    }
+    valuePending_ = true;
+    pendingShape_ = shape_;
+    pendingPhase_ = phase_;
+    phase_ += increment_;
+    phase_ -= std::floor(phase_);
+    if (fade_ < 1.0) {
+      fade_ += fadeIncrement_;
+      if (fade_ > 1.0) fade_ = 1.0;
+    }
+  }
+
   double Phase() const { return phase_; }
   double Frequency() const { return frequency_; }
   double Increment() const { return increment_; }
 
  private:
   double Random() { return random_->Unit(); }
+
+  // The value of the shapes that depend on the phase alone.
+  static double PlainValue(int shape, double p) {
+    switch (shape) {
+      case kSine: return FastSine(6.283185307179586 * p);
+      case kTriangle: return p < 0.25 ? 4.0 * p : (p < 0.75 ? (0.5 - p) * 4.0 : (p - 1.0) * 4.0);
+      case kSquare: return p < 0.5 ? 1.0 : -1.0;
+      default: return 1.0 - 2.0 * p;
+    }
+  }
 
   double frequency_ = 0.0;
   int shape_ = 0;
@@ -106,6 +140,9 @@ class VoiceLfo {
   double fade_ = 1.0;
   double fadeIncrement_ = 0.0;
   RandomSource* random_ = &RandomSource::Fallback();
+  bool valuePending_ = false;
+  int pendingShape_ = 0;
+  double pendingPhase_ = 0.0;
 };
 
 }  // namespace morvanta

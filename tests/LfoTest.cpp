@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "engine/LfoRate.h"
 #include "engine/VoiceLfo.h"
@@ -46,6 +48,40 @@ TEST(Lfo, RandomShapesDrawAtTheWrapAndStayInRange) {
     EXPECT_LE(std::fabs(w - previous), 2.0 / 8 + 1e-12);  // a ramp of one period
     held = v;
     previous = w;
+  }
+}
+
+// An LFO no destination reads skips its value but must come back exactly
+// where a computed one would be, also when its shape changed meanwhile.
+TEST(Lfo, UnheardTicksLeaveTheSameLfo) {
+  auto run = [](int before, int after, bool heardBefore, std::vector<double>* out) {
+    std::srand(7);
+    VoiceLfo l = MakeLfo(before, 3.7, 0.05);
+    for (int n = 0; n < 300; ++n) {
+      if (n == 150) l.SetShape(after);
+      l.SetFrequency(3.7 + 0.01 * (n % 13));  // as when ADSR2 moves the rate
+      if (n < 150 && !heardBefore) {
+        l.TickUnheard();
+      } else {
+        out->push_back(l.Tick());
+      }
+      out->push_back(l.Phase());
+    }
+  };
+  for (int before = 0; before < 6; ++before) {
+    for (int after = 0; after < 6; ++after) {
+      std::vector<double> heard, unheard;
+      run(before, after, true, &heard);
+      run(before, after, false, &unheard);
+      // The heard run also logged its first 150 values; compare phases there
+      // and everything after the switch.
+      std::vector<double> tail(heard.begin(), heard.begin() + 300);
+      std::vector<double> phases;
+      for (size_t i = 1; i < tail.size(); i += 2) phases.push_back(tail[i]);
+      for (int n = 0; n < 150; ++n) ASSERT_EQ(unheard[n], phases[n]) << before << "->" << after;
+      ASSERT_TRUE(std::equal(unheard.begin() + 150, unheard.end(), heard.begin() + 300))
+          << before << "->" << after;
+    }
   }
 }
 
