@@ -32,6 +32,14 @@ class SynthEngine {
  public:
   static constexpr int kVoices = 16;
   enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
+  // The controllers the engine answers; every other one is ignored.
+  enum Controller {
+    kCcModWheel = 1,
+    kCcSustain = 64,           // >= 64 down
+    kCcAllSoundOff = 120,
+    kCcResetControllers = 121,
+    kCcAllNotesOff = 123,      // 124..127 (omni/mono/poly mode) act the same
+  };
 
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;
@@ -63,6 +71,7 @@ class SynthEngine {
   double ModWheel() const { return modWheel_; }
   double PitchBendFactor() const { return pitchBend_; }
   const HeldNoteList& HeldNotes() const { return held_; }
+  bool PedalDown() const { return pedalDown_; }
   double SampleRate() const { return sampleRate_; }
   double FrameTubeDrive() const { return tubeDrive_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
@@ -83,6 +92,13 @@ class SynthEngine {
   void HandleMidiEvent(const MidiMessage& m);
   void NoteOn(int note, int velocity);
   void NoteOff(int note);
+  void ReleaseVoice(VoiceSlot& v);
+  void ReleaseArpKey(int note);
+  void HandleController(int controller, int value);
+  void SetPedal(bool down);
+  void ReleaseAllNotes();
+  void SilenceVoices();
+  void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
   void RenderVoice(VoiceSlot& v, double& left, double& right);
@@ -99,6 +115,11 @@ class SynthEngine {
   double pitchBend_ = 1.0;
   int lastAllocated_ = 0;
   HeldNoteList held_;
+  // Sustain pedal: voices whose key went up while it was down keep sounding
+  // until it lifts; in LIVE ARP the keys themselves stay in the held list.
+  bool pedalDown_ = false;
+  bool sustainedVoice_[kVoices] = {};
+  bool sustainedKey_[128] = {};
   double currentPan_ = 0.5;
   double tubeDrive_ = 0.0;
   double tempo_ = 0.0;
