@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/host/FxContainer.h"
+#include "tools/host/PresetExchange.h"
 #include "tools/host/VstHost.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/DemoPhrase.h"
@@ -195,20 +197,12 @@ bool IsProgramChunk(const std::vector<uint8_t>& bytes) {
   return bytes.size() == 1920 || bytes.size() == 1928;
 }
 
-bool SaveChunk(host::PluginInstance* plugin, const std::string& path, bool bank,
-               std::string* error) {
-  const std::vector<uint8_t> chunk = plugin->GetChunk(bank);
-  if (chunk.empty()) {
-    *error = std::string("the plug-in returned no ") + (bank ? "bank" : "program") + " chunk";
-    return false;
-  }
-  OutputFile file;
-  return file.Open(path, error) && file.WriteAll(chunk, error) && file.Commit(error);
-}
-
 void ListPrograms(host::PluginInstance* plugin) {
   const std::vector<std::string> names = ProgramNames(plugin);
-  for (size_t i = 0; i < names.size(); ++i) std::printf("%3zu  %s\n", i, names[i].c_str());
+  const size_t current = static_cast<size_t>(plugin->GetProgram());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::printf("%3zu %s %s\n", i, i == current ? "*" : " ", names[i].c_str());
+  }
 }
 
 void ListParams(host::PluginInstance* plugin) {
@@ -258,6 +252,123 @@ std::string Decibels(double amplitude) {
   return text;
 }
 
+// The MIDI file (or the demo phrase) as it will be played: the chosen
+// channels, cut or ended as asked, with everything still held released.
+bool ReadPerformance(const RenderOptions& options, NoteSequence* sequence, std::string* error) {
+  if (options.midiPath.empty()) {
+    *sequence = MakeDemoPhrase();
+  } else {
+    std::string damage;
+    if (!ReadMidiFile(options.midiPath, sequence, error, &damage)) return false;
+    if (!damage.empty() && options.strict) {
+      *error = "cannot read MIDI file: " + damage + " (--strict)";
+      return false;
+    }
+    if (!damage.empty()) {
+      std::fprintf(stderr, "morvanta-render: warning: %s; playing what was read before it "
+                   "(--strict refuses the file)\n", damage.c_str());
+    }
+    if (options.channelMask != 0) {
+      sequence->KeepChannels(options.channelMask);
+      if (sequence->Messages().empty()) {
+        *error = "nothing to render: the chosen --channel has no events in '" +
+                 options.midiPath + "'";
+        return false;
+      }
+    }
+  }
+  if (options.seconds > 0.0) {
+    sequence->CutAt(options.seconds);
+  } else {
+    sequence->ReleaseAtEnd();
+  }
+  if (sequence->EndSeconds() <= 0.0) {
+    *error = "nothing to render: the MIDI file has no events (use --seconds)";
+    return false;
+  }
+  return true;
+}
+
+bool IsFxFile(const std::vector<uint8_t>& bytes, bool* bank, std::string* error) {
+  host::FxFile file;
+  if (!host::ReadFxFile(bytes, &file, error)) return false;
+  *bank = file.bank;
+  return true;
+}
+
+// Loads the stored sound, the program and the parameters in the order the
+// help gives: a bank first, then --program, then a single stored program,
+// then each --param. Returns an exit code.
+int SetUpSound(host::PluginInstance* plugin, RenderOptions* options, std::string* error) {
+  std::vector<uint8_t> state;
+  const std::string& statePath = options->presetPath.empty() ? options->statePath : options->presetPath;
+  const bool fx = !options->presetPath.empty();
+  bool stateIsBank = false;
+  if (!statePath.empty()) {
+    if (!ReadFile(statePath, &state, error)) return kExitFailure;
+    if (fx && !IsFxFile(state, &stateIsBank, error)) {
+      *error = "cannot load '" + statePath + "': " + *error;
+      return kExitFailure;
+    }
+    if (!fx) stateIsBank = !IsProgramChunk(state);
+  }
+  auto load = [&]() {
+    if (fx) {
+      std::string why;
+      if (host::ImportFxFile(*plugin, state, &why)) return true;
+      *error = "cannot load '" + statePath + "': " + why;
+      return false;
+    }
+    if (plugin->SetChunk(state, stateIsBank)) return true;
+    *error = "'" + statePath + "' is not a Morvanta " + (stateIsBank ? "program or bank" : "program");
+    return false;
+  };
+  if (stateIsBank && !load()) return kExitFailure;
+  if (!options->program.empty() && !SelectProgram(plugin, options->program, error)) {
+    return kExitUsage;
+  }
+  if (!statePath.empty() && !stateIsBank && !load()) return kExitFailure;
+  if (options->midiPath.empty() && options->program.empty() && statePath.empty() &&
+      options->params.empty()) {
+    options->params = DemoSound();
+  }
+  for (const auto& param : options->params) {
+    std::string note;
+    if (!SetParam(plugin, param.first, param.second, error, &note)) return kExitUsage;
+    if (!note.empty()) std::fprintf(stderr, "morvanta-render: note: %s\n", note.c_str());
+  }
+  return kExitOk;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, const char* what,
+                std::string* error) {
+  if (bytes.empty()) {
+    *error = std::string("the plug-in returned no ") + what;
+    return false;
+  }
+  OutputFile file;
+  return file.Open(path, error) && file.WriteAll(bytes, error) && file.Commit(error);
+}
+
+bool SaveStoredSound(host::PluginInstance* plugin, const RenderOptions& options, std::string* error) {
+  if (!options.savePresetPath.empty() &&
+      !WriteBytes(options.savePresetPath, host::ExportFxProgram(*plugin), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveStatePath.empty() &&
+      !WriteBytes(options.saveStatePath, plugin->GetChunk(false), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveBankPath.empty()) {
+    const bool fxb = HasExtension(options.saveBankPath, ".fxb");
+    if (!WriteBytes(options.saveBankPath, fxb ? host::ExportFxBank(*plugin) : plugin->GetChunk(true),
+                    "bank chunk", error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 int Run(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -277,6 +388,7 @@ int Run(int argc, char** argv) {
   // Everything that can be checked without the plug-in comes first, so a
   // typo fails before a long render.
   NoteSequence sequence;
+  if (!ReadPerformance(options, &sequence, &error)) return Fail(kExitFailure, error);
   OutputFile output;
   AudioFormat format;
   std::string outputPath = options.outputPath.empty() ? DefaultOutputPath(options)
@@ -284,15 +396,6 @@ int Run(int argc, char** argv) {
   if (!listing) {
     if (!ResolveAudioFormat(outputPath, options.sampleFormat, &format, &error)) {
       return Fail(kExitUsage, error);
-    }
-    if (options.midiPath.empty()) {
-      sequence = MakeDemoPhrase();
-    } else if (!ReadMidiFile(options.midiPath, &sequence, &error)) {
-      return Fail(kExitFailure, error);
-    }
-    if (options.seconds > 0.0) sequence.CutAt(options.seconds);
-    if (sequence.EndSeconds() <= 0.0) {
-      return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
     }
     const double seconds = sequence.EndSeconds() + options.settings.tailSeconds;
     if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
@@ -330,45 +433,18 @@ int Run(int argc, char** argv) {
   plugin->SetSampleRate(options.settings.sampleRate);
   plugin->SetBlockSize(options.settings.blockSize);
 
-  std::vector<uint8_t> state;
-  bool stateIsProgram = false;
-  if (!options.statePath.empty()) {
-    if (!ReadFile(options.statePath, &state, &error)) return Fail(kExitFailure, error);
-    stateIsProgram = IsProgramChunk(state);
-    if (!stateIsProgram && !plugin->SetChunk(state, true)) {
-      return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program or bank");
-    }
-  }
-  if (!options.program.empty() && !SelectProgram(plugin.get(), options.program, &error)) {
-    return Fail(kExitUsage, error);
-  }
-  if (stateIsProgram && !plugin->SetChunk(state, false)) {
-    return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program");
-  }
-  if (options.midiPath.empty() && options.program.empty() && options.statePath.empty() &&
-      options.params.empty()) {
-    options.params = DemoSound();
-  }
-  for (const auto& param : options.params) {
-    std::string note;
-    if (!SetParam(plugin.get(), param.first, param.second, &error, &note)) {
-      return Fail(kExitUsage, error);
-    }
-    if (!note.empty()) std::fprintf(stderr, "morvanta-render: note: %s\n", note.c_str());
-  }
+  const int code = SetUpSound(plugin.get(), &options, &error);
+  if (code != kExitOk) return Fail(code, error);
+  if (!SaveStoredSound(plugin.get(), options, &error)) return Fail(kExitFailure, error);
 
   if (listing) {
     if (options.listPrograms) ListPrograms(plugin.get());
     if (options.listParams) ListParams(plugin.get());
+    if (options.midiPath.empty() && options.params == DemoSound()) {
+      std::fprintf(stderr, "morvanta-render: note: without a MIDI file this is the built-in "
+                   "demo's sound; a MIDI file plays the program as chosen\n");
+    }
     return kExitOk;
-  }
-  if (!options.saveStatePath.empty() &&
-      !SaveChunk(plugin.get(), options.saveStatePath, false, &error)) {
-    return Fail(kExitFailure, error);
-  }
-  if (!options.saveBankPath.empty() &&
-      !SaveChunk(plugin.get(), options.saveBankPath, true, &error)) {
-    return Fail(kExitFailure, error);
   }
 
   ProgressBar bar(!options.quiet && isatty(STDERR_FILENO));

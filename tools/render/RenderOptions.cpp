@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
 
 namespace morvanta {
@@ -42,6 +43,35 @@ bool WholeNumberIn(const std::string& option, const std::string& text, int low, 
   return true;
 }
 
+// Options that cannot all take effect are refused rather than one of them
+// silently losing.
+bool CheckCombinations(const RenderOptions& o, std::string* error) {
+  if (o.help || o.version) return true;
+  const bool listing = o.listPrograms || o.listParams;
+  if (listing && !o.renderOnly.empty()) {
+    *error = std::string(o.listPrograms ? "--list-programs" : "--list-params") +
+             " renders nothing, so " + o.renderOnly.front() + " would have no effect";
+    return false;
+  }
+  if (!o.statePath.empty() && !o.presetPath.empty()) {
+    *error = "--state and --load-preset both load a stored sound: give one";
+    return false;
+  }
+  if (!o.savePresetPath.empty() && HasExtension(o.savePresetPath, ".fxb")) {
+    *error = "--save-preset writes a single program (.fxp); use --save-bank for an .fxb file";
+    return false;
+  }
+  if (o.midiPath.empty() && o.channelMask != 0) {
+    *error = "--channel chooses channels of a MIDI file, and none is given";
+    return false;
+  }
+  if (o.midiPath.empty() && o.strict) {
+    *error = "--strict is about reading a MIDI file, and none is given";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string RenderUsage() {
@@ -59,8 +89,9 @@ std::string RenderUsage() {
       "  --normalize            scale the result so its peak is at -1 dBFS\n"
       "  --sr HZ                sample rate (default 44100)\n"
       "  --block FRAMES         frames per process call (default 512)\n"
-      "  --tail SECONDS         after the last event, render until the output falls\n"
-      "                         below -90 dBFS, at most this long (default 10)\n"
+      "  --tail SECONDS         after the last event, render until the output has\n"
+      "                         stayed below -90 dBFS for 0.5 s, at most this long\n"
+      "                         (default 10); the last 10 ms fade out\n"
       "  --seconds SECONDS      play this long (cuts or extends the performance;\n"
       "                         notes still held are released at the end)\n"
       "Sound:\n"
@@ -71,13 +102,28 @@ std::string RenderUsage() {
       "                         own units, e.g. --param 'Filter frequency=40';\n"
       "                         repeatable, applied after --program and --state\n"
       "  --tempo BPM            tempo the plug-in sees (default: the MIDI file's)\n"
-      "  --state FILE           load a program or bank chunk saved with --save-state\n"
-      "                         or --save-bank (a bank is loaded before --program)\n"
-      "  --save-state FILE      save the sound as set up (program chunk)\n"
-      "  --save-bank FILE       save all programs (bank chunk)\n"
+      "  --load-preset FILE     load a VST preset (.fxp) or bank (.fxb) file, as\n"
+      "                         saved by a host or by --save-preset/--save-bank\n"
+      "                         (a bank is loaded before --program)\n"
+      "  --state FILE           load a raw program or bank chunk saved with\n"
+      "                         --save-state or --save-bank\n"
+      "  --save-preset FILE     save the sound as set up as a VST preset (.fxp)\n"
+      "  --save-state FILE      save the sound as set up (raw program chunk)\n"
+      "  --save-bank FILE       save all programs: a VST bank file when FILE ends\n"
+      "                         in .fxb, else the raw bank chunk\n"
+      "MIDI:\n"
+      "  --channel N            play only MIDI channel N (1 to 16; repeatable;\n"
+      "                         default: all). A General MIDI file has its drums\n"
+      "                         on channel 10: --channel 10 plays only them.\n"
+      "  --strict               refuse a damaged MIDI file (by default what could\n"
+      "                         be read is played, with a warning)\n"
+      "At the end of the MIDI file every note still held is released and a held\n"
+      "sustain pedal lifted, as a sequencer's stop does; then the tail runs.\n"
       "Information:\n"
-      "  --list-programs        print the program list and exit\n"
-      "  --list-params          print the parameters with their values and exit\n"
+      "  --list-programs        print the programs and exit; '*' marks the one\n"
+      "                         a render with the same options would use\n"
+      "  --list-params          print the parameters with the values a render with\n"
+      "                         the same options would use, and exit\n"
       "  --double               render through the 64-bit process call\n"
       "  --accumulate           render through the old accumulating process call\n"
       "  -q, --quiet            no progress bar and no summary\n"
@@ -118,6 +164,13 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
       return !hasValue;
     };
     std::string text;
+    static const char* const kRenderOnly[] = {"-o",       "--output", "--format",     "--normalize",
+                                              "--tail",   "--seconds", "--double",    "--accumulate",
+                                              "--sr",     "--block",  "--tempo",      "--channel",
+                                              "--strict"};
+    for (const char* name : kRenderOnly) {
+      if (arg == name) options->renderOnly.push_back(arg);
+    }
     if (arg == "-h" || arg == "--help") {
       if (!noValue()) return false;
       options->help = true;
@@ -173,6 +226,17 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
       if (!takeValue(&options->saveStatePath)) return false;
     } else if (arg == "--save-bank") {
       if (!takeValue(&options->saveBankPath)) return false;
+    } else if (arg == "--load-preset") {
+      if (!takeValue(&options->presetPath)) return false;
+    } else if (arg == "--save-preset") {
+      if (!takeValue(&options->savePresetPath)) return false;
+    } else if (arg == "--channel") {
+      int channel = 0;
+      if (!takeValue(&text) || !WholeNumberIn(arg, text, 1, 16, &channel, error)) return false;
+      options->channelMask |= 1u << (channel - 1);
+    } else if (arg == "--strict") {
+      if (!noValue()) return false;
+      options->strict = true;
     } else if (arg == "--list-programs") {
       if (!noValue()) return false;
       options->listPrograms = true;
@@ -182,12 +246,15 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
     } else if (arg == "--normalize") {
       if (!noValue()) return false;
       options->normalize = true;
-    } else if (arg == "--double") {
+    } else if (arg == "--double" || arg == "--accumulate") {
       if (!noValue()) return false;
-      options->settings.path = ProcessPath::kDouble;
-    } else if (arg == "--accumulate") {
-      if (!noValue()) return false;
-      options->settings.path = ProcessPath::kAccumulate;
+      const ProcessPath path = arg == "--double" ? ProcessPath::kDouble : ProcessPath::kAccumulate;
+      if (options->processPathChosen && options->settings.path != path) {
+        *error = "--double and --accumulate choose different process calls: give one";
+        return false;
+      }
+      options->processPathChosen = true;
+      options->settings.path = path;
     } else if (arg == "--") {
       for (++i; i < argc; ++i) positional.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -202,6 +269,15 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
     return false;
   }
   if (!positional.empty()) options->midiPath = positional[0];
+  return CheckCombinations(*options, error);
+}
+
+bool HasExtension(const std::string& path, const std::string& extension) {
+  if (path.size() < extension.size()) return false;
+  for (size_t i = 0; i < extension.size(); ++i) {
+    const char c = path[path.size() - extension.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != extension[i]) return false;
+  }
   return true;
 }
 
