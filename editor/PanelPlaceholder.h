@@ -2,12 +2,10 @@
 // panel's fixed size so hosts can lay out, and declines to open.
 #pragma once
 
+#include "plugin/Facts.h"
 #include "plugin/PluginCore.h"
 
 namespace morvanta {
-
-constexpr int kPanelWidth = 1370;
-constexpr int kPanelHeight = 760;
 
 class PanelPlaceholder : public EditorLink {
  public:

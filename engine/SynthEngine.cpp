@@ -7,14 +7,50 @@
 
 #include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
-#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
 
+// A new POLY voice's filter runs this long on silence first, so it starts settled.
 constexpr int kPrerollSamples = 2048;
+// The filter's pre-warp and the kHz conversion use the single-precision constants.
 constexpr double kPiSingle = static_cast<double>(3.14159265358979f);
 constexpr double kMilli = static_cast<double>(0.001f);
+
+// MIDI note 69 is A at 440 Hz.
+constexpr int kA4Note = 69;
+constexpr double kA4Hz = 440.0;
+// Half the squared envelope times the gain: headroom for voices that sum.
+constexpr double kVoiceHeadroom = 0.5;
+// "Glide time" g glides for 2 g^2 seconds.
+constexpr double kGlideSecondsPerSquare = 2.0;
+// "ADSRn x10" stretches every stage tenfold.
+constexpr double kAdsrStretch = 10.0;
+// "LFOn fade-in" 0..1 fades in over 0..10 s.
+constexpr double kLfoFadeSeconds = 10.0;
+// The random LFO shapes run at twice the computed rate.
+constexpr double kRandomLfoRateFactor = 2.0;
+// The bit divider holds a sample 1..32 times: b^2 * 31 + 1.
+constexpr double kBitDividerSpan = 31.0;
+// Pulse width 0..1 maps onto 1.5 %..50 % of the cycle.
+constexpr double kPulseWidthSpan = 0.485;
+constexpr double kPulseWidthFloor = 0.015;
+// Cut-off control 0..1 maps onto 20 Hz..22 kHz.
+constexpr double kCutoffFloorHz = 20.0;
+constexpr double kCutoffSpanHz = 21980.0;
+// The cut-off stays a hair below Nyquist, where the pre-warp tangent diverges.
+constexpr double kCutoffNyquistFraction = 0.4995;
+// Full key tracking adds 20 times the note's frequency over the rate.
+constexpr double kKeyTrackScale = 20.0;
+// "Distortion" 0..1 drives the shaper with 0..2.
+constexpr double kDistortionDrive = 2.0;
+// Tube drive t pushes the bus by 16 t^2 + 1 into the clipper, which keeps
+// 0.1 of its own drive, and trims it back by 4 t + 1.
+constexpr double kTubePush = 16.0;
+constexpr double kTubeTrim = 4.0;
+constexpr double kTubeClipAmount = 0.1;
+// Above every envelope level: the first voice searched always beats it.
+constexpr double kNoVoiceLevel = 1000.0;
 
 // NaN maps to the lower bound.
 inline double AtLeast(double x, double lo) { return x > lo ? x : lo; }
@@ -38,6 +74,11 @@ inline double VelocityFactor(double vel, double depth) { return vel * depth + (1
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  for (VoiceSlot& v : voices_) {
+    v.osc.SetRandomSource(random_);
+    v.lfo1.SetRandomSource(random_);
+    v.lfo2.SetRandomSource(random_);
+  }
   Reset(44100.0, 1024);
 }
 
@@ -49,7 +90,7 @@ void SynthEngine::MidiReceived(const MidiMessage& m) { queue_.Add(m); }
 
 void SynthEngine::ApplySnapshot(const ParamSnapshot& snapshot) {
   snap_ = snapshot;
-  voiceMode_ = snap_.voiceMode == 0 ? kMono : (snap_.voiceMode == 1 ? kLiveArp : kPoly);
+  voiceMode_ = snap_.voiceMode == kMono ? kMono : (snap_.voiceMode == kLiveArp ? kLiveArp : kPoly);
   voiceCount_ = voiceMode_ == kPoly ? kVoices : 1;
   modWheel_ = snap_.modWheel;
 }
@@ -181,8 +222,8 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   tempo_ = host_.HostTempo();
-  chorus_.BlockUpdate(fs, snap_);
-  delay_.BlockUpdate(fs, tempo_, snap_);
+  chorus_.BlockUpdate(fs, ChorusSettingsOf(snap_));
+  delay_.BlockUpdate(fs, tempo_, DelaySettingsOf(snap_));
 
   if (voiceMode_ != kLiveArp) {
     held_.Clear();
@@ -205,10 +246,10 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     for (int ch = 0; ch < 2; ++ch) {
       double x = sum[ch];
       if (snap_.distortion > 0.0) {
-        x = DistortionShaper(static_cast<float>(x), static_cast<float>(2.0 * snap_.distortion));
+        x = DistortionShaper(static_cast<float>(x), static_cast<float>(kDistortionDrive * snap_.distortion));
       }
       x = highPass_[ch].Process(static_cast<float>(x));
-      if (t > 0.0) x = tube_[ch].Process((16.0 * t * t + 1.0) * x, 0.1) / (4.0 * t + 1.0);
+      if (t > 0.0) x = tube_[ch].Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
       sum[ch] = x;
     }
     if (snap_.chorusOn) chorus_.Process(sum[0], sum[1]);
@@ -253,7 +294,7 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
     }
     return;
   }
-  double amplitude = 0.5 * env1 * env1 * gain;
+  double amplitude = kVoiceHeadroom * env1 * env1 * gain;
 
   if (voiceMode_ == kLiveArp) {
     o.steps.LoadFromHeldNotes(held_, p.arpLiveDirection, p.arpTempoDivider, p.arpShape, p.arpMod);
@@ -261,10 +302,10 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   const double a = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
 
   double rate1 = LfoRate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F, p.lfo1.sync, tempo_);
-  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
   v.lfo1.SetFrequency(rate1);
   double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
-  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
   v.lfo2.SetFrequency(rate2);
   const double lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
   const double lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
@@ -285,18 +326,18 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
                            : vf.fixed[d];
   }
   o.harmPhase = value[kDestHarmPhase];
-  o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * 31.0 + 1.0;
+  o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * kBitDividerSpan + 1.0;
   o.bitFeedback = value[kDestBitFeed];
   o.waveShaper = v.waveShaperSmoother.Process(value[kDestWaveShaper]);
   o.ringMod = value[kDestRingMod];
   o.ringModF = value[kDestRingModF];
   o.pitchNoise = value[kDestPitchNoise];
-  o.pulseWidth = value[kDestPw] * 0.485 + 0.015;
+  o.pulseWidth = value[kDestPw] * kPulseWidthSpan + kPulseWidthFloor;
 
   amplitude *= 1.0 + a * p.arpModTo.amp;
 
   const double b = mw * p.modwTo.fc + p.filterFrequency;
-  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (o.Frequency() * invRate_) * p.filterKeyTrack * 20.0 +
+  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (o.Frequency() * invRate_) * p.filterKeyTrack * kKeyTrackScale +
               a * p.arpModTo.fc;
   fc = Clamp01(fc);
   fc = AtMost(fc * fc * vf.fc, 1.0);
@@ -304,7 +345,8 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   fc += lfo2 * p.lfo2To.fc * (lfo2 >= 0.0 ? 1.0 - fc : fc);
   fc = Clamp01(fc);
   // The top of the range stays below Nyquist at low host rates.
-  v.filter.cutoffKHz = AtMost((fc * 21980.0 + 20.0) * kMilli, 0.4995 * sampleRate_ * 0.001);
+  v.filter.cutoffKHz = AtMost((fc * kCutoffSpanHz + kCutoffFloorHz) * kMilli,
+                              kCutoffNyquistFraction * sampleRate_ * 0.001);
   v.filter.prewarp = kPiSingle * invRate_;
   const double q = Clamp01((lfo2 * p.lfo2To.fr + lfo1 * p.lfo1To.fr + env2 * p.adsr2To.fr +
                             p.filterResonance * p.filterResonance) * vf.fr +
@@ -368,7 +410,7 @@ void SynthEngine::SetModWheel(double wheel) {
 }
 
 int SynthEngine::AllocateVoice() {
-  double best = 1000.0;
+  double best = kNoVoiceLevel;
   int i = lastAllocated_;
   for (int n = 0; n < voiceCount_; ++n) {
     // Wrapping at >= count keeps the search inside the active voices after
@@ -386,7 +428,7 @@ int SynthEngine::AllocateVoice() {
 
 void SynthEngine::NoteOn(int note, int velocity) {
   const ParamSnapshot& p = snap_;
-  const double frequency = 440.0 * std::pow(2.0, (note - 69 + p.fine + p.pitch) / 12.0);
+  const double frequency = kA4Hz * std::pow(2.0, (note - kA4Note + p.fine + p.pitch) / 12.0);
   if (voiceMode_ == kLiveArp && sustainedKey_[note]) {
     // Pressed again while the pedal holds it: it is held by the key again.
     sustainedKey_[note] = false;
@@ -407,16 +449,16 @@ void SynthEngine::NoteOn(int note, int velocity) {
     }
   }
   double rate1 = LfoRate(p.lfo1.frequency, p.lfo1.sync, tempo_);
-  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
   double rate2 = LfoRate(p.lfo2.frequency, p.lfo2.sync, tempo_);
-  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
 
   const VoiceSlot& previous = voices_[lastAllocated_];
   const double glideStart = previous.osc.CurrentIncrement();
-  const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
+  const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : kGlideSecondsPerSquare * p.glideTime * p.glideTime;
 
   const double spread = p.stereoSpread;
-  const double panOffset = spread * (2.0 * RandomUnit()) - spread;
+  const double panOffset = spread * (2.0 * random_.Unit()) - spread;
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];
@@ -425,14 +467,14 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
                   panOffset);
-  const double x1 = p.adsr1.x10 ? 10.0 : 1.0;
+  const double x1 = p.adsr1.x10 ? kAdsrStretch : 1.0;
   v.adsr1.Trigger(p.adsr1.attack * x1, p.adsr1.decay * x1, p.adsr1.release * x1, p.adsr1.sustain,
                   p.adsr1.legato != 0);
-  const double x2 = p.adsr2.x10 ? 10.0 : 1.0;
+  const double x2 = p.adsr2.x10 ? kAdsrStretch : 1.0;
   v.adsr2.Trigger(p.adsr2.attack * x2, p.adsr2.decay * x2, p.adsr2.release * x2, p.adsr2.sustain,
                   p.adsr2.legato != 0);
-  v.lfo1.Start(rate1, p.lfo1.retrigger != 0, p.lfo1.fadeIn * 10.0);
-  v.lfo2.Start(rate2, p.lfo2.retrigger != 0, p.lfo2.fadeIn * 10.0);
+  v.lfo1.Start(rate1, p.lfo1.retrigger != 0, p.lfo1.fadeIn * kLfoFadeSeconds);
+  v.lfo2.Start(rate2, p.lfo2.retrigger != 0, p.lfo2.fadeIn * kLfoFadeSeconds);
   if (voiceMode_ == kLiveArp) held_.Add(note);
   // The block's factors were made for the voice's previous velocity.
   UpdateVelocityFactors(v);

@@ -6,15 +6,16 @@
 #include <cstdint>
 
 #include "dsp/ChorusEffect.h"
+#include "dsp/RandomSource.h"
 #include "dsp/OutputHighPass.h"
 #include "dsp/ReverbNetwork.h"
 #include "dsp/StereoDelay.h"
 #include "dsp/TubeDriveClipper.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "engine/HeldNoteList.h"
+#include "dsp/HeldNoteList.h"
 #include "engine/VoiceSlot.h"
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 
 namespace morvanta {
 
@@ -31,7 +32,6 @@ class EngineHost {
 class SynthEngine {
  public:
   static constexpr int kVoices = 16;
-  enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
   // The controllers the engine answers; every other one is ignored.
   enum Controller {
     kCcModWheel = 1,
@@ -40,6 +40,8 @@ class SynthEngine {
     kCcResetControllers = 121,
     kCcAllNotesOff = 123,      // 124..127 (omni/mono/poly mode) act the same
   };
+  // "Voice mode": MONO, LIVE ARP, POLY.
+  enum VoiceMode : int32_t { kMono = 0, kLiveArp = 1, kPoly = 2 };
 
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;
@@ -104,6 +106,7 @@ class SynthEngine {
   void RenderVoice(VoiceSlot& v, double& left, double& right);
 
   EngineHost& host_;
+  RandomSource random_;
   bool aftertouchToModW_ = true;
   ParamSnapshot snap_;
   double sampleRate_ = 44100.0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/SynthEngine.h"
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 #include "plugin/VstAdapter.h"
 
 namespace morvanta {

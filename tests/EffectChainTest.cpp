@@ -48,8 +48,8 @@ class BusChain {
   // One 512-frame block of noise at `level`; returns its output peak (inf if not finite).
   double Block(const ParamSnapshot& p, double tempo, test::TestNoise& noise, double level) {
     double out[2][512];
-    chorus_.BlockUpdate(fs_, p);
-    delay_.BlockUpdate(fs_, tempo, p);
+    chorus_.BlockUpdate(fs_, ChorusSettingsOf(p));
+    delay_.BlockUpdate(fs_, tempo, DelaySettingsOf(p));
     const double t = p.tubeDrive;
     for (int s = 0; s < 512; ++s) {
       for (int ch = 0; ch < 2; ++ch) {

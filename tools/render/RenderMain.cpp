@@ -20,6 +20,7 @@
 
 #include "tools/host/FxContainer.h"
 #include "tools/host/PresetExchange.h"
+#include "plugin/Facts.h"
 #include "tools/host/VstHost.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/DemoPhrase.h"
@@ -191,10 +192,10 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes, std::string*
   return true;
 }
 
-// A program chunk holds the 240 values (1920 bytes) behind an optional
-// 8-byte header; anything else is taken as a bank.
+// A program chunk holds one double per parameter behind an optional
+// header; anything else is taken as a bank.
 bool IsProgramChunk(const std::vector<uint8_t>& bytes) {
-  return bytes.size() == 1920 || bytes.size() == 1928;
+  return bytes.size() == size_t{kProgramValuesBytes} || bytes.size() == size_t{kProgramChunkBytes};
 }
 
 void ListPrograms(host::PluginInstance* plugin) {
@@ -380,7 +381,7 @@ int Run(int argc, char** argv) {
     return kExitOk;
   }
   if (options.version) {
-    std::printf("morvanta-render %s\n", MORVANTA_VERSION);
+    std::printf("morvanta-render %s\n", kVersionString);
     return kExitOk;
   }
   const bool listing = options.listPrograms || options.listParams;
