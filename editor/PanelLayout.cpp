@@ -366,6 +366,15 @@ LayoutRect RadioButtonRect(const PanelItem& group, int k) {
   return {left, group.rect.top, left + b->frameWidth, group.rect.top + b->frameHeight};
 }
 
+const PanelMatrix& PanelMatrixGeometry() {
+  static constexpr PanelMatrix kMatrix = {
+      {kColAdsr2, kColLfo1, kColLfo2, kColModw, kColVel, kColStepMod},
+      kRowPan,
+      kRowHarmonics + 20,  // the last row's sliders are 20 px high
+  };
+  return kMatrix;
+}
+
 int PanelDisplayItem() {
   const Table& t = TheTable();
   for (std::size_t i = 0; i < t.count; ++i)

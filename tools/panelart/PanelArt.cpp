@@ -71,11 +71,16 @@ void RoundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double
   cairo_close_path(cr);
 }
 
-// A scratch context for measuring text.
+// A scratch context for measuring text, kept until ReleaseFonts.
+cairo_t* gMeasurer = nullptr;
+
 cairo_t* Measurer() {
-  static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 4);
-  static cairo_t* cr = cairo_create(surface);
-  return cr;
+  if (!gMeasurer) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 4);
+    gMeasurer = cairo_create(surface);
+    cairo_surface_destroy(surface);  // the context holds its own reference
+  }
+  return gMeasurer;
 }
 
 void SelectFont(cairo_t* cr, double size, bool bold) {
@@ -241,20 +246,18 @@ const LabelSpec kSpecs[] = {
     {206, "MOD WHEEL", Side::Right},
 };
 
-// The matrix's source columns; a cell is a slider in one of them at a
-// destination row.
-constexpr int kMatrixColumns[] = {290, 430, 570, 710, 850, 990};
+// Headings of the matrix's source columns, left to right.
 constexpr const char* kColumnNames[] = {"ENV 2", "LFO 1", "LFO 2", "WHEEL", "VELOCITY",
                                         "STEP MOD"};
-constexpr int kMatrixTop = 220;
-constexpr int kMatrixBottom = 570;
+// The plate behind the matrix reaches a little past its outer columns.
 constexpr int kMatrixLeft = 284;
 constexpr int kMatrixRight = 1116;
 
 bool IsMatrixCell(const PanelItem& it) {
+  const PanelMatrix& m = PanelMatrixGeometry();
   if (it.kind != PanelControlKind::SliderHorizontal) return false;
-  if (it.rect.top < kMatrixTop || it.rect.top >= kMatrixBottom) return false;
-  for (int x : kMatrixColumns)
+  if (it.rect.top < m.top || it.rect.top >= m.bottom) return false;
+  for (int x : m.columns)
     if (it.rect.left == x) return true;
   return false;
 }
@@ -300,8 +303,7 @@ ArtLabel Title(const std::string& text, double x, double baseline, double size,
 ArtLabel CenteredTitle(const std::string& text, double left, double right, double baseline,
                        double size, std::uint32_t rgb) {
   const cairo_text_extents_t e = Extents(text, size, true);
-  return Title(text, std::round((left + right) / 2 - e.width / 2 - e.x_bearing), baseline,
-               size, rgb);
+  return Title(text, std::round((left + right) / 2 - e.width / 2), baseline, size, rgb);
 }
 
 // Plates: fill-only rounded areas; overlapping ones merge into one surface.
@@ -420,19 +422,20 @@ std::vector<ArtLabel> PlanLabels() {
   out.push_back(Title("OSCILLATOR", 28, 155, kTitleSize, kAccent));
   out.push_back(Title("EFFECTS", 1124, 60, kTitleSize, kAccent));
   out.push_back(Title("MODULATION MATRIX", 836, 213, kTitleSize, kAccent));
-  {
-    ArtLabel logo = Title("MORVANTA", 1124, 32, 22, 0xe8edf3);
-    out.push_back(logo);
-  }
+  out.push_back(Title("MORVANTA", 1124, 32, 22, 0xe8edf3));
+  // Every column's heading in the gap between the filter and harmonic rows,
+  // and above the columns' first cells where there is room: ENV 2 and STEP
+  // MOD start at the first row, WHEEL and VELOCITY two rows lower.
+  const PanelMatrix& matrix = PanelMatrixGeometry();
   for (int c = 0; c < 6; ++c) {
-    const double x = kMatrixColumns[c];
+    const double x = matrix.columns[c];
     out.push_back(CenteredTitle(kColumnNames[c], x, x + 120, 520, kSmallSize, kHeading));
   }
-  // Headings above the columns' first cells where there is room.
-  out.push_back(CenteredTitle("ENV 2", 290, 410, 214, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("STEP MOD", 990, 1110, 214, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("WHEEL", 710, 830, 254, kSmallSize, kHeading));
-  out.push_back(CenteredTitle("VELOCITY", 850, 970, 254, kSmallSize, kHeading));
+  for (int c : {0, 5, 3, 4}) {
+    const double x = matrix.columns[c];
+    const double baseline = matrix.top - 6 + (c == 3 || c == 4 ? 40 : 0);
+    out.push_back(CenteredTitle(kColumnNames[c], x, x + 120, baseline, kSmallSize, kHeading));
+  }
   for (const Tab& t : kTabs) {
     ArtLabel l = PlaceVertical(t.text, {kTabLeft, double(t.top), kTabRight, double(t.bottom)},
                                8.5, kTabText);
@@ -927,6 +930,13 @@ bool WritePreview(const std::string& path) {
   const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(s);
   return ok;
+}
+
+void ReleaseFonts() {
+  if (gMeasurer) cairo_destroy(gMeasurer);
+  gMeasurer = nullptr;
+  cairo_debug_reset_static_data();
+  FcFini();
 }
 
 bool LabelFontPresent() {

@@ -53,5 +53,8 @@ bool WriteArtwork(const std::string& dir, const std::string& labelsPath);
 // background at a spread of values (for looking at the artwork).
 bool WritePreview(const std::string& path);
 
+// Frees the font caches (call last, so leak checkers see a clean exit).
+void ReleaseFonts();
+
 }  // namespace panelart
 }  // namespace morvanta

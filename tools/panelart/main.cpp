@@ -9,13 +9,17 @@
 #include "PanelArt.h"
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "--preview")
-    return morvanta::panelart::WritePreview(argv[2]) ? 0 : 1;
-  const std::string root = argc > 1 ? argv[1] : MORVANTA_SOURCE_DIR;
-  if (!morvanta::panelart::WriteArtwork(root + "/resources/img",
-                                        root + "/resources/panel-labels.tsv"))
-    return 1;
-  std::printf("wrote %s/resources/img and %s/resources/panel-labels.tsv\n", root.c_str(),
-              root.c_str());
-  return 0;
+  using namespace morvanta::panelart;
+  bool ok = false;
+  if (argc > 2 && std::string(argv[1]) == "--preview") {
+    ok = WritePreview(argv[2]);
+  } else {
+    const std::string root = argc > 1 ? argv[1] : MORVANTA_SOURCE_DIR;
+    ok = WriteArtwork(root + "/resources/img", root + "/resources/panel-labels.tsv");
+    if (ok)
+      std::printf("wrote %s/resources/img and %s/resources/panel-labels.tsv\n", root.c_str(),
+                  root.c_str());
+  }
+  ReleaseFonts();
+  return ok ? 0 : 1;
 }
