@@ -136,7 +136,8 @@ void OfflineRenderer::FadeOut(RenderResult* result, int64_t fadeFrames) {
   const int channels = result->channels;
   for (int64_t i = 0; i < n; ++i) {
     // A raised-cosine from 1 at the start of the fade to 0 past its end.
-    const double gain = 0.5 + 0.5 * std::cos(M_PI * static_cast<double>(i + 1) / static_cast<double>(n + 1));
+    const double pi = std::acos(-1.0);
+    const double gain = 0.5 + 0.5 * std::cos(pi * static_cast<double>(i + 1) / static_cast<double>(n + 1));
     float* frame = &result->interleaved[static_cast<size_t>(result->frames - n + i) * channels];
     for (int c = 0; c < channels; ++c) frame[c] = static_cast<float>(frame[c] * gain);
   }
