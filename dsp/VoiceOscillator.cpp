@@ -14,6 +14,18 @@ constexpr double kOscTwoPi = 6.2831853;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kGrowthCeiling = 1e150;
 constexpr double kGrowthFloor = 1e-150;
+// "Ring mod F" 0..1 sets the ring frequency to 2..8 times the note's; the
+// lock rounds it to a whole ratio (0.49 keeps 2.5 at 2).
+constexpr double kRingRatioSpan = 6.0;
+constexpr double kRingRatioFloor = 2.0;
+constexpr double kRingLockRounding = 0.49;
+// Pitch noise: a random detune of up to 0.4 of (f / 2 + 220 Hz), held for up
+// to 64 samples (at 44.1 kHz) by "Pitch noise Height".
+constexpr double kPitchNoiseDepth = 0.4;
+constexpr double kPitchNoiseFloorHz = 220.0;
+constexpr double kPitchNoiseHoldSamples = 64.0;
+// "Wave shaper" 0..1 drives the fold by 1..21.
+constexpr double kWaveShaperDrive = 20.0;
 // The multi-pulse sum is lifted to the loudness of the other shapes.
 constexpr double kMultiPulseGain = 1.25;
 constexpr double kPartialIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -112,8 +124,8 @@ double VoiceOscillator::Render() {
 
   const double raw = (pitchRatio * currentIncrement_ * steps.Ratio() + d) * bendRatio;
   const double e = 0.0 < raw ? raw : 0.0;
-  double ringRatio = ringModF * 6.0 + 2.0;
-  if (ringLock) ringRatio = static_cast<int>(ringRatio + 0.49);
+  double ringRatio = ringModF * kRingRatioSpan + kRingRatioFloor;
+  if (ringLock) ringRatio = static_cast<int>(ringRatio + kRingLockRounding);
   masterPhase_ = Wrap01(masterPhase_ + e);
   ringPhase_ = Wrap01(ringPhase_ + 2.0 * e * ringRatio);
   elapsed_ += invFs_;
@@ -219,10 +231,10 @@ double VoiceOscillator::PitchNoiseOffset() {
   if (pitchNoise == 0.0) return 0.0;
   if (noiseCounter_ == 0.0) {
     const double r = random_->Unit();
-    noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * 0.4 * (frequency_ * 0.5 + 220.0) / fs_;
+    noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * kPitchNoiseDepth * (frequency_ * 0.5 + kPitchNoiseFloorHz) / fs_;
   }
   noiseCounter_ += 1.0;
-  if (noiseCounter_ >= pitchNoiseHeight * 64.0 * fsRatio_) noiseCounter_ = 0.0;
+  if (noiseCounter_ >= pitchNoiseHeight * kPitchNoiseHoldSamples * fsRatio_) noiseCounter_ = 0.0;
   return noiseOffset_;
 }
 
@@ -253,7 +265,7 @@ double VoiceOscillator::Shapers(double m) {
 
   double s = x;
   if (waveShaper != 0.0) {
-    const double drive = 20.0 * waveShaper + 1.0;
+    const double drive = kWaveShaperDrive * waveShaper + 1.0;
     double y;
     switch (steps.Shape()) {
       case kOscSine: y = FastSine(drive * x); break;

@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
 
 namespace morvanta {
@@ -42,13 +41,6 @@ constexpr double kCutoffSpanHz = 21980.0;
 constexpr double kCutoffNyquistFraction = 0.4995;
 // Full key tracking adds 20 times the note's frequency over the rate.
 constexpr double kKeyTrackScale = 20.0;
-// "Distortion" 0..1 drives the shaper with 0..2.
-constexpr double kDistortionDrive = 2.0;
-// Tube drive t pushes the bus by 16 t^2 + 1 into the clipper, which keeps
-// 0.1 of its own drive, and trims it back by 4 t + 1.
-constexpr double kTubePush = 16.0;
-constexpr double kTubeTrim = 4.0;
-constexpr double kTubeClipAmount = 0.1;
 // Above every envelope level: the first voice searched always beats it.
 constexpr double kNoVoiceLevel = 1000.0;
 
@@ -99,10 +91,7 @@ void SynthEngine::ChangeSampleRate(double fs) {
   sampleRate_ = fs;
   invRate_ = 1.0 / fs;
   for (VoiceSlot& v : voices_) v.osc.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  reverb_.SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
 }
 
 void SynthEngine::Reset(double sampleRate, int blockSize) {
@@ -127,10 +116,7 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
   ForgetHeldKeys();
-  reverb_.SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
   queue_.Resize(blockSize);
 }
 
@@ -143,9 +129,7 @@ void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
     v.lfo2.RestartPhase();
   }
   ForgetHeldKeys();
-  delay_.Clear();
-  chorus_.Clear();
-  reverb_.Clear();
+  bus_.Clear();
   ApplySnapshot(snapshot);
 }
 
@@ -222,8 +206,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   tempo_ = host_.HostTempo();
-  chorus_.BlockUpdate(fs, ChorusSettingsOf(snap_));
-  delay_.BlockUpdate(fs, tempo_, DelaySettingsOf(snap_));
+  bus_.BlockUpdate(fs, tempo_, snap_);
 
   if (voiceMode_ != kLiveArp) {
     held_.Clear();
@@ -242,51 +225,32 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     for (int i = 0; i < voiceCount_; ++i) RenderVoice(voices_[i], sum[0], sum[1]);
 
-    const double t = tubeDrive_;
-    for (int ch = 0; ch < 2; ++ch) {
-      double x = sum[ch];
-      if (snap_.distortion > 0.0) {
-        x = DistortionShaper(static_cast<float>(x), static_cast<float>(kDistortionDrive * snap_.distortion));
-      }
-      x = highPass_[ch].Process(static_cast<float>(x));
-      if (t > 0.0) x = tube_[ch].Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
-      sum[ch] = x;
-    }
-    if (snap_.chorusOn) chorus_.Process(sum[0], sum[1]);
-    if (snap_.delayOn) delay_.Process(sum[0], sum[1]);
+    bus_.ProcessFrame(tubeDrive_, sum[0], sum[1]);
     left[s] = sum[0];
     right[s] = sum[1];
   }
-
-  if (snap_.reverbOn) {
-    reverb_.UpdateSettings(snap_.reverb);
-    const double r = Clamp01(snap_.reverbMix);
-    const double dryGain = std::sqrt(1.0 - r);
-    for (int s = 0; s < frames; ++s) {
-      double wetL = 0.0, wetR = 0.0;
-      reverb_.Process(left[s], right[s], &wetL, &wetR);
-      left[s] = wetL * r + dryGain * left[s];
-      right[s] = wetR * r + dryGain * right[s];
-    }
-  }
+  bus_.ProcessReverb(left, right, frames);
 
   queue_.FlushEvents(frames);
 }
 
 void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   const ParamSnapshot& p = snap_;
-  const double mw = modWheel_;
   VoiceOscillator& o = v.osc;
   const double vel = o.Velocity();
 
   const double gainTarget = AtLeast(
-      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * mw + 1.0), 0.0);
+      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0),
+      0.0);
   const double gain = v.ampSmoother.Process(gainTarget);
 
-  const double env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
+  ModSources m;
+  m.wheel = modWheel_;
+  m.env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
   double env1 = 0.0;
   const bool sounding = !v.adsr1.IsIdle() && (env1 = v.adsr1.Tick(), !v.adsr1.IsIdle());
   if (!sounding) {
+    // The filter rings out while ADSR2 still runs.
     if (!v.adsr2.IsIdle()) {
       const double y = v.filter.Process(0.0);
       left += std::sqrt(1.0 - currentPan_) * y;
@@ -299,20 +263,53 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   if (voiceMode_ == kLiveArp) {
     o.steps.LoadFromHeldNotes(held_, p.arpLiveDirection, p.arpTempoDivider, p.arpShape, p.arpMod);
   }
-  const double a = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
+  m.arp = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
 
+  TickLfos(v, &m);
+  SetOscillatorControls(v, m);
+  amplitude *= 1.0 + m.arp * p.arpModTo.amp;
+  SetFilterControls(v, m);
+
+  const double panTarget = Clamp01(m.lfo2 * p.lfo2To.pan + m.lfo1 * p.lfo1To.pan + m.env2 * p.adsr2To.pan +
+                                   o.PanOffset() + p.pan + m.arp * p.arpModTo.pan);
+  if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
+    v.filter.Reset();
+    v.filter.Preroll(kPrerollSamples);
+    v.panSmoother.Snap(panTarget);
+  }
+
+  const double x = o.Render() * amplitude * (1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp);
+  const double y = v.filter.Process(x);
+  Pan(v, panTarget, y, left, right);
+
+  tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
+                Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
+               v.vel.tubeDrive;
+}
+
+// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
+// tick each, scaled by their ADSR2 and wheel depths.
+void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
+  const ParamSnapshot& p = snap_;
+  const double env2 = m->env2, mw = m->wheel;
   double rate1 = LfoRate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F, p.lfo1.sync, tempo_);
   if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
   v.lfo1.SetFrequency(rate1);
   double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
   if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
   v.lfo2.SetFrequency(rate2);
-  const double lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
-  const double lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+}
 
+// The destination step: pitch modulation and the general destinations'
+// sums, written into the oscillator's controls.
+void SynthEngine::SetOscillatorControls(VoiceSlot& v, const ModSources& m) {
+  const ParamSnapshot& p = snap_;
+  VoiceOscillator& o = v.osc;
   const double l1 = p.lfo1To.pitch, l2 = p.lfo2To.pitch, e = p.adsr2To.pitch;
-  o.pitchRatio = (p.adsr2PitchMode ? 1.0 - e : 1.0) + e * env2 + l1 * std::fabs(l1) * lfo1 +
-                 l2 * std::fabs(l2) * lfo2;
+  o.pitchRatio = (p.adsr2PitchMode ? 1.0 - e : 1.0) + e * m.env2 + l1 * std::fabs(l1) * m.lfo1 +
+                 l2 * std::fabs(l2) * m.lfo2;
   o.bendRatio = pitchBend_;
   o.velocityToHarmonics = p.velTo.harmonics;
   o.slopeRate = p.harmonicsSlope * std::fabs(p.harmonicsSlope);
@@ -321,8 +318,8 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   double value[kGeneralDestinations];
   for (int d = 0; d < kGeneralDestinations; ++d) {
     const DestinationRow& r = rows_[d];
-    value[d] = r.modulated ? Clamp01((lfo2 * r.lfo2 + lfo1 * r.lfo1 + env2 * r.env2 + r.base) * vf.general[d] +
-                                     mw * r.wheel + a * r.arp)
+    value[d] = r.modulated ? Clamp01((m.lfo2 * r.lfo2 + m.lfo1 * r.lfo1 + m.env2 * r.env2 + r.base) * vf.general[d] +
+                                     m.wheel * r.wheel + m.arp * r.arp)
                            : vf.fixed[d];
   }
   o.harmPhase = value[kDestHarmPhase];
@@ -333,11 +330,16 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   o.ringModF = value[kDestRingModF];
   o.pitchNoise = value[kDestPitchNoise];
   o.pulseWidth = value[kDestPw] * kPulseWidthSpan + kPulseWidthFloor;
+}
 
-  amplitude *= 1.0 + a * p.arpModTo.amp;
-
+// The filter step: cut-off from its base, ADSR2, key tracking, the step row,
+// velocity and the LFOs; resonance likewise; the mode crossfade as set.
+void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
+  const ParamSnapshot& p = snap_;
+  const VelocityFactors& vf = v.vel;
+  const double lfo1 = m.lfo1, lfo2 = m.lfo2, env2 = m.env2, a = m.arp, mw = m.wheel;
   const double b = mw * p.modwTo.fc + p.filterFrequency;
-  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (o.Frequency() * invRate_) * p.filterKeyTrack * kKeyTrackScale +
+  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (v.osc.Frequency() * invRate_) * p.filterKeyTrack * kKeyTrackScale +
               a * p.arpModTo.fc;
   fc = Clamp01(fc);
   fc = AtMost(fc * fc * vf.fc, 1.0);
@@ -353,28 +355,16 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
   v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
+}
 
-  const double panTarget = Clamp01(lfo2 * p.lfo2To.pan + lfo1 * p.lfo1To.pan + env2 * p.adsr2To.pan +
-                                   o.PanOffset() + p.pan + a * p.arpModTo.pan);
-  if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
-    v.filter.Reset();
-    v.filter.Preroll(kPrerollSamples);
-    v.panSmoother.Snap(panTarget);
-  }
-
-  const double x = o.Render() * amplitude * (1.0 + lfo1 * p.lfo1To.amp + lfo2 * p.lfo2To.amp);
-  const double y = v.filter.Process(x);
-
+// The pan step: the smoothed position's equal-power gains place the sample.
+void SynthEngine::Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right) {
   // Single-precision smoothing may round a hair outside 0..1.
   const double pan = Clamp01(v.panSmoother.Process(panTarget));
   currentPan_ = pan;
   v.panGains.Set(pan);
   left += v.panGains.left * y;
   right += v.panGains.right * y;
-
-  tubeDrive_ = (lfo2 * p.lfo2To.tubeDrive + lfo1 * p.lfo1To.tubeDrive + env2 * p.adsr2To.tubeDrive +
-                Clamp01(mw * p.modwTo.tubeDrive + p.tubeDrive) + a * p.arpModTo.tubeDrive) *
-               vf.tubeDrive;
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {

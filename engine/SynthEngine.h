@@ -5,17 +5,13 @@
 
 #include <cstdint>
 
-#include "dsp/ChorusEffect.h"
+#include "dsp/HeldNoteList.h"
 #include "dsp/RandomSource.h"
-#include "dsp/OutputHighPass.h"
-#include "dsp/ReverbNetwork.h"
-#include "dsp/StereoDelay.h"
-#include "dsp/TubeDriveClipper.h"
+#include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "dsp/HeldNoteList.h"
-#include "engine/VoiceSlot.h"
 #include "engine/ParamSnapshot.h"
+#include "engine/VoiceSlot.h"
 
 namespace morvanta {
 
@@ -86,6 +82,15 @@ class SynthEngine {
     bool modulated;
   };
 
+  // A voice's modulation sources for the current sample.
+  struct ModSources {
+    double env2 = 0.0;   // ADSR2
+    double lfo1 = 0.0;   // scaled LFO1
+    double lfo2 = 0.0;   // scaled LFO2
+    double wheel = 0.0;  // mod wheel
+    double arp = 0.0;    // the step row's modulation
+  };
+
   void ApplySnapshot(const ParamSnapshot& snapshot);
   void BuildDestinationRows();
   void ChangeSampleRate(double fs);
@@ -103,7 +108,12 @@ class SynthEngine {
   void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
+  // One voice's sample, in steps: LFOs, destinations, filter, pan.
   void RenderVoice(VoiceSlot& v, double& left, double& right);
+  void TickLfos(VoiceSlot& v, ModSources* m);
+  void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
+  void SetFilterControls(VoiceSlot& v, const ModSources& m);
+  void Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right);
 
   EngineHost& host_;
   RandomSource random_;
@@ -130,11 +140,7 @@ class SynthEngine {
   double harmonicGains_[16] = {};
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
-  OutputHighPass highPass_[2];
-  TubeDriveClipper tube_[2];
-  ChorusEffect chorus_;
-  StereoDelay delay_;
-  ReverbNetwork reverb_;
+  BusChain bus_;
   EventQueue queue_;
 };
 

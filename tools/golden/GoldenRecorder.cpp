@@ -243,6 +243,9 @@ std::string PinLine(PluginInstance& p, bool output, int index) {
                 static_cast<long>(r), r ? props.flags : 0, Quote(r ? props.label : "").c_str());
 }
 
+std::string CapabilityTexts(PluginInstance& p);
+std::string RefusalTexts(PluginInstance& p);
+
 // The dispatcher's fixed answers (not the editor's open/close/idle, not the
 // names of the factory programs after "init").
 std::string DispatcherTexts(PluginInstance& p) {
@@ -287,11 +290,9 @@ std::string DispatcherTexts(PluginInstance& p) {
   for (const auto& q : plain) {
     t += Format("%s: answer=%ld\n", q.name, static_cast<long>(p.Dispatch(q.opcode, q.index)));
   }
-  for (int idx : {8}) {
-    for (intptr_t v : {0L, 3L, 4L, 239L, 240L, -1L}) {
-      t += Format("effVendorSpecific %d value %ld: answer=%ld\n", idx, static_cast<long>(v),
-                  static_cast<long>(p.Dispatch(vst::effVendorSpecific, idx, v)));
-    }
+  for (intptr_t v : {0L, 3L, 4L, 239L, 240L, -1L}) {
+    t += Format("effVendorSpecific %d value %ld: answer=%ld\n", 8, static_cast<long>(v),
+                static_cast<long>(p.Dispatch(vst::effVendorSpecific, 8, v)));
   }
   for (int idx : {0, -1, 201, 1000}) {
     intptr_t r = 0;
@@ -299,6 +300,12 @@ std::string DispatcherTexts(PluginInstance& p) {
     t += Format("effGetProgramNameIndexed %d: answer=%ld text=%s\n", idx, static_cast<long>(r),
                 Quote(s).c_str());
   }
+  return t + CapabilityTexts(p) + RefusalTexts(p);
+}
+
+// Capabilities, pins, speaker arrangement, the editor's rectangle, key names.
+std::string CapabilityTexts(PluginInstance& p) {
+  std::string t;
   const char* canDos[] = {"sendVstEvents",     "sendVstMidiEvent",     "receiveVstEvents",
                           "receiveVstMidiEvent", "receiveVstTimeInfo", "hasCockosExtensions",
                           "hasCockosViewAsConfig", "offline",          "midiProgramNames",
@@ -329,6 +336,12 @@ std::string DispatcherTexts(PluginInstance& p) {
     t += Format("effGetMidiKeyName %d: answer=%ld name=%s\n", key, static_cast<long>(a),
                 Quote(k.keyName).c_str());
   }
+  return t;
+}
+
+// What the plug-in makes of rates, block sizes and chunks it should refuse.
+std::string RefusalTexts(PluginInstance& p) {
+  std::string t;
   for (float rate : {44100.0f, 7999.0f, 2.0e6f, 0.0f, -1.0f, NAN}) {
     t += Format("effSetSampleRate %g: answer=%ld\n", static_cast<double>(rate),
                 static_cast<long>(p.Dispatch(vst::effSetSampleRate, 0, 0, nullptr, rate)));

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "plugin/Facts.h"
 #include "tools/host/FxContainer.h"
 #include "tools/host/PresetExchange.h"
-#include "plugin/Facts.h"
 #include "tools/host/VstHost.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/DemoPhrase.h"
@@ -198,6 +198,35 @@ bool IsProgramChunk(const std::vector<uint8_t>& bytes) {
   return bytes.size() == size_t{kProgramValuesBytes} || bytes.size() == size_t{kProgramChunkBytes};
 }
 
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, const char* what,
+                std::string* error) {
+  if (bytes.empty()) {
+    *error = std::string("the plug-in returned no ") + what;
+    return false;
+  }
+  OutputFile file;
+  return file.Open(path, error) && file.WriteAll(bytes, error) && file.Commit(error);
+}
+
+bool SaveStoredSound(host::PluginInstance* plugin, const RenderOptions& options, std::string* error) {
+  if (!options.savePresetPath.empty() &&
+      !WriteBytes(options.savePresetPath, host::ExportFxProgram(*plugin), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveStatePath.empty() &&
+      !WriteBytes(options.saveStatePath, plugin->GetChunk(false), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveBankPath.empty()) {
+    const bool fxb = HasExtension(options.saveBankPath, ".fxb");
+    if (!WriteBytes(options.saveBankPath, fxb ? host::ExportFxBank(*plugin) : plugin->GetChunk(true),
+                    "bank chunk", error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void ListPrograms(host::PluginInstance* plugin) {
   const std::vector<std::string> names = ProgramNames(plugin);
   const size_t current = static_cast<size_t>(plugin->GetProgram());
@@ -297,169 +326,157 @@ bool IsFxFile(const std::vector<uint8_t>& bytes, bool* bank, std::string* error)
   return true;
 }
 
-// Loads the stored sound, the program and the parameters in the order the
-// help gives: a bank first, then --program, then a single stored program,
-// then each --param. Returns an exit code.
-int SetUpSound(host::PluginInstance* plugin, RenderOptions* options, std::string* error) {
-  std::vector<uint8_t> state;
-  const std::string& statePath = options->presetPath.empty() ? options->statePath : options->presetPath;
-  const bool fx = !options->presetPath.empty();
-  bool stateIsBank = false;
-  if (!statePath.empty()) {
-    if (!ReadFile(statePath, &state, error)) return kExitFailure;
-    if (fx && !IsFxFile(state, &stateIsBank, error)) {
-      *error = "cannot load '" + statePath + "': " + *error;
-      return kExitFailure;
-    }
-    if (!fx) stateIsBank = !IsProgramChunk(state);
-  }
-  auto load = [&]() {
-    if (fx) {
-      std::string why;
-      if (host::ImportFxFile(*plugin, state, &why)) return true;
-      *error = "cannot load '" + statePath + "': " + why;
-      return false;
-    }
-    if (plugin->SetChunk(state, stateIsBank)) return true;
-    *error = "'" + statePath + "' is not a Morvanta " + (stateIsBank ? "program or bank" : "program");
-    return false;
-  };
-  if (stateIsBank && !load()) return kExitFailure;
-  if (!options->program.empty() && !SelectProgram(plugin, options->program, error)) {
-    return kExitUsage;
-  }
-  if (!statePath.empty() && !stateIsBank && !load()) return kExitFailure;
-  if (options->midiPath.empty() && options->program.empty() && statePath.empty() &&
-      options->params.empty()) {
-    options->params = DemoSound();
-  }
-  for (const auto& param : options->params) {
-    std::string note;
-    if (!SetParam(plugin, param.first, param.second, error, &note)) return kExitUsage;
-    if (!note.empty()) std::fprintf(stderr, "morvanta-render: note: %s\n", note.c_str());
-  }
-  return kExitOk;
-}
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, const char* what,
-                std::string* error) {
-  if (bytes.empty()) {
-    *error = std::string("the plug-in returned no ") + what;
-    return false;
-  }
-  OutputFile file;
-  return file.Open(path, error) && file.WriteAll(bytes, error) && file.Commit(error);
-}
-
-bool SaveStoredSound(host::PluginInstance* plugin, const RenderOptions& options, std::string* error) {
-  if (!options.savePresetPath.empty() &&
-      !WriteBytes(options.savePresetPath, host::ExportFxProgram(*plugin), "program chunk", error)) {
-    return false;
-  }
-  if (!options.saveStatePath.empty() &&
-      !WriteBytes(options.saveStatePath, plugin->GetChunk(false), "program chunk", error)) {
-    return false;
-  }
-  if (!options.saveBankPath.empty()) {
-    const bool fxb = HasExtension(options.saveBankPath, ".fxb");
-    if (!WriteBytes(options.saveBankPath, fxb ? host::ExportFxBank(*plugin) : plugin->GetChunk(true),
-                    "bank chunk", error)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-int Run(int argc, char** argv) {
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+// What one invocation works on, filled step by step.
+struct RenderJob {
   RenderOptions options;
-  std::string error;
-  if (!ParseRenderOptions(argc, argv, &options, &error)) return Fail(kExitUsage, error);
-  if (options.help) {
-    std::fputs(RenderUsage().c_str(), stdout);
-    return kExitOk;
-  }
-  if (options.version) {
-    std::printf("morvanta-render %s\n", kVersionString);
-    return kExitOk;
-  }
-  const bool listing = options.listPrograms || options.listParams;
-
-  // Everything that can be checked without the plug-in comes first, so a
-  // typo fails before a long render.
   NoteSequence sequence;
-  if (!ReadPerformance(options, &sequence, &error)) return Fail(kExitFailure, error);
   OutputFile output;
   AudioFormat format;
-  std::string outputPath = options.outputPath.empty() ? DefaultOutputPath(options)
-                                                      : options.outputPath;
-  if (!listing) {
-    if (!ResolveAudioFormat(outputPath, options.sampleFormat, &format, &error)) {
-      return Fail(kExitUsage, error);
-    }
-    const double seconds = sequence.EndSeconds() + options.settings.tailSeconds;
-    if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
-      char hours[64];
-      std::snprintf(hours, sizeof hours, "%.1f hours", seconds / 3600.0);
-      return Fail(kExitUsage, std::string("too long to render in one go: ") + hours +
-                                  " (use --seconds, or a lower --sr)");
-    }
-    if (!output.Open(outputPath, &error)) return Fail(kExitFailure, error);
-  }
+  std::string outputPath;
+  std::string pluginPath;
+  std::unique_ptr<host::PluginInstance> plugin;
+  bool listing = false;
+};
 
-  std::string pluginPath = options.pluginPath;
-  if (pluginPath.empty()) {
+// A step's answer when the run goes on.
+constexpr int kContinue = -1;
+
+// Everything that can be checked without the plug-in comes first, so a typo
+// fails before a long render.
+int PrepareInput(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  std::string error;
+  job->outputPath = options.outputPath.empty() ? DefaultOutputPath(options) : options.outputPath;
+  // A listing reads the MIDI file too: it shows what this very render would use.
+  if (!ReadPerformance(options, &job->sequence, &error)) return Fail(kExitFailure, error);
+  if (job->listing) return kContinue;
+  if (!ResolveAudioFormat(job->outputPath, options.sampleFormat, &job->format, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  const double seconds = job->sequence.EndSeconds() + options.settings.tailSeconds;
+  if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
+    char hours[64];
+    std::snprintf(hours, sizeof hours, "%.1f hours", seconds / 3600.0);
+    return Fail(kExitUsage, std::string("too long to render in one go: ") + hours +
+                                " (use --seconds, or a lower --sr)");
+  }
+  if (!job->output.Open(job->outputPath, &error)) return Fail(kExitFailure, error);
+  return kContinue;
+}
+
+// Finds and loads the plug-in and sets up its rate, block size and tempo.
+int LoadPlugin(RenderJob* job) {
+  RenderOptions& options = job->options;
+  std::string error;
+  job->pluginPath = options.pluginPath;
+  if (job->pluginPath.empty()) {
     std::vector<std::string> tried;
-    pluginPath = FindDefaultPlugin(&tried);
-    if (pluginPath.empty()) {
+    job->pluginPath = FindDefaultPlugin(&tried);
+    if (job->pluginPath.empty()) {
       std::string list;
       for (const std::string& t : tried) list += "\n  " + t;
       return Fail(kExitFailure, "cannot find Morvanta.so; looked in:" + list +
                                     "\nuse --plugin PATH");
     }
   }
-  std::unique_ptr<host::PluginInstance> plugin = host::PluginInstance::Load(pluginPath, &error);
-  if (!plugin) return Fail(kExitFailure, "cannot load plug-in '" + pluginPath + "': " + error);
-  plugin->SetProductString("morvanta-render");
-  plugin->SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
-                                                     : sequence.TempoAt(0.0));
-  const int32_t flags = plugin->Effect()->flags;
+  job->plugin = host::PluginInstance::Load(job->pluginPath, &error);
+  if (!job->plugin) {
+    return Fail(kExitFailure, "cannot load plug-in '" + job->pluginPath + "': " + error);
+  }
+  host::PluginInstance& plugin = *job->plugin;
+  plugin.SetProductString("morvanta-render");
+  plugin.SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
+                                                    : job->sequence.TempoAt(0.0));
+  const int32_t flags = plugin.Effect()->flags;
   if (options.settings.path == ProcessPath::kDouble && !(flags & vst::effFlagsCanDoubleReplacing)) {
     return Fail(kExitFailure, "the plug-in has no 64-bit process call");
   }
   if (options.settings.path == ProcessPath::kFloat && !(flags & vst::effFlagsCanReplacing)) {
     options.settings.path = ProcessPath::kAccumulate;
   }
-  plugin->SetSampleRate(options.settings.sampleRate);
-  plugin->SetBlockSize(options.settings.blockSize);
+  plugin.SetSampleRate(options.settings.sampleRate);
+  plugin.SetBlockSize(options.settings.blockSize);
+  return kContinue;
+}
 
-  const int code = SetUpSound(plugin.get(), &options, &error);
-  if (code != kExitOk) return Fail(code, error);
-  if (!SaveStoredSound(plugin.get(), options, &error)) return Fail(kExitFailure, error);
-
-  if (listing) {
-    if (options.listPrograms) ListPrograms(plugin.get());
-    if (options.listParams) ListParams(plugin.get());
-    if (options.midiPath.empty() && options.params == DemoSound()) {
-      std::fprintf(stderr, "morvanta-render: note: without a MIDI file this is the built-in "
-                   "demo's sound; a MIDI file plays the program as chosen\n");
+// The sound: a stored sound (a bank before --program, a program after it),
+// a program by number or name, then single parameters; the demo sound when
+// nothing is chosen.
+int ApplySound(RenderJob* job) {
+  RenderOptions& options = job->options;
+  host::PluginInstance* plugin = job->plugin.get();
+  std::string error;
+  std::vector<uint8_t> state;
+  const bool fx = !options.presetPath.empty();
+  const std::string& statePath = fx ? options.presetPath : options.statePath;
+  bool stateIsBank = false;
+  if (!statePath.empty()) {
+    if (!ReadFile(statePath, &state, &error)) return Fail(kExitFailure, error);
+    if (fx && !IsFxFile(state, &stateIsBank, &error)) {
+      return Fail(kExitFailure, "cannot load '" + statePath + "': " + error);
     }
-    return kExitOk;
+    if (!fx) stateIsBank = !IsProgramChunk(state);
   }
+  auto load = [&]() {
+    if (fx) {
+      if (host::ImportFxFile(*plugin, state, &error)) return true;
+      error = "cannot load '" + statePath + "': " + error;
+      return false;
+    }
+    if (plugin->SetChunk(state, stateIsBank)) return true;
+    error = "'" + statePath + "' is not a Morvanta " + (stateIsBank ? "program or bank" : "program");
+    return false;
+  };
+  if (stateIsBank && !load()) return Fail(kExitFailure, error);
+  if (!options.program.empty() && !SelectProgram(plugin, options.program, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  if (!statePath.empty() && !stateIsBank && !load()) return Fail(kExitFailure, error);
+  if (options.midiPath.empty() && options.program.empty() && statePath.empty() &&
+      options.params.empty()) {
+    options.params = DemoSound();
+  }
+  for (const auto& param : options.params) {
+    std::string note;
+    if (!SetParam(plugin, param.first, param.second, &error, &note)) return Fail(kExitUsage, error);
+    if (!note.empty()) std::fprintf(stderr, "morvanta-render: note: %s\n", note.c_str());
+  }
+  return kContinue;
+}
 
+// Saves the sound as asked, then lists it (and stops) when asked.
+int ListOrSave(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  host::PluginInstance* plugin = job->plugin.get();
+  std::string error;
+  if (!SaveStoredSound(plugin, options, &error)) return Fail(kExitFailure, error);
+  if (!job->listing) return kContinue;
+  if (options.listPrograms) ListPrograms(plugin);
+  if (options.listParams) ListParams(plugin);
+  if (options.midiPath.empty() && options.params == DemoSound()) {
+    std::fprintf(stderr, "morvanta-render: note: without a MIDI file this is the built-in "
+                 "demo's sound; a MIDI file plays the program as chosen\n");
+  }
+  return kExitOk;
+}
+
+// Renders the sequence, then normalises or warns about clipping and writes
+// the file.
+int RenderAndWrite(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  std::string error;
   ProgressBar bar(!options.quiet && isatty(STDERR_FILENO));
   const int rate = options.settings.sampleRate;
   RenderResult result;
   const std::clock_t cpuStart = std::clock();
   const auto wallStart = std::chrono::steady_clock::now();
-  plugin->Resume();
+  job->plugin->Resume();
   OfflineRenderer renderer;
   const bool rendered = renderer.Render(
-      plugin.get(), sequence, options.settings,
+      job->plugin.get(), job->sequence, options.settings,
       [&](int64_t done, int64_t total) { bar.Update(done, total, rate); }, &gStop, &result,
       &error);
-  plugin->Suspend();
+  job->plugin->Suspend();
   const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   const double wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -476,25 +493,47 @@ int Run(int argc, char** argv) {
   if (options.normalize && peak > 0.0) {
     gain = std::pow(10.0, -1.0 / 20.0) / peak;
     for (float& s : result.interleaved) s = static_cast<float>(s * gain);
-  } else if (!format.isFloat && peak > 1.0) {
+  } else if (!job->format.isFloat && peak > 1.0) {
     std::fprintf(stderr, "morvanta-render: warning: the output peaks at %s and is clipped; "
                  "use --normalize or --format float\n", Decibels(peak).c_str());
   }
-  if (!WriteAudioFile(&output, format, rate, result.channels, result.interleaved, &error) ||
-      !output.Commit(&error)) {
+  if (!WriteAudioFile(&job->output, job->format, rate, result.channels, result.interleaved, &error) ||
+      !job->output.Commit(&error)) {
     return Fail(kExitFailure, error);
   }
   if (!options.quiet) {
     const double audioSeconds = static_cast<double>(result.frames) / rate;
-    std::fprintf(stderr, "Rendered with %s\n", pluginPath.c_str());
+    std::fprintf(stderr, "Rendered with %s\n", job->pluginPath.c_str());
     std::fprintf(stderr,
                  "Wrote %s: %.2f s at %d Hz, peak %s%s; rendered in %.2f s "
                  "(%.3f CPU s per audio s)\n",
-                 outputPath.c_str(), audioSeconds, rate, Decibels(peak * gain).c_str(),
+                 job->outputPath.c_str(), audioSeconds, rate, Decibels(peak * gain).c_str(),
                  options.normalize ? " (normalized)" : "", wallSeconds,
                  audioSeconds > 0 ? cpuSeconds / audioSeconds : 0.0);
   }
   return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  RenderJob job;
+  std::string error;
+  if (!ParseRenderOptions(argc, argv, &job.options, &error)) return Fail(kExitUsage, error);
+  if (job.options.help) {
+    std::fputs(RenderUsage().c_str(), stdout);
+    return kExitOk;
+  }
+  if (job.options.version) {
+    std::printf("morvanta-render %s\n", kVersionString);
+    return kExitOk;
+  }
+  job.listing = job.options.listPrograms || job.options.listParams;
+  for (int (*step)(RenderJob*) : {PrepareInput, LoadPlugin, ApplySound, ListOrSave}) {
+    const int code = step(&job);
+    if (code != kContinue) return code;
+  }
+  return RenderAndWrite(&job);
 }
 
 }  // namespace

@@ -40,9 +40,8 @@ struct RenderOptions {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  bool processPathChosen = false;
-  // Options given that only matter when audio is rendered (-o, --format, ...).
-  std::vector<std::string> renderOnly;
+  // Every option named on the command line, in order.
+  std::vector<std::string> given;
   RenderSettings settings;
 };
 
