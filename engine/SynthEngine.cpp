@@ -419,24 +419,10 @@ int SynthEngine::AllocateVoice() {
 void SynthEngine::NoteOn(int note, int velocity) {
   const ParamSnapshot& p = snap_;
   const double frequency = kA4Hz * std::pow(2.0, (note - kA4Note + p.fine + p.pitch) / 12.0);
-  if (voiceMode_ == kLiveArp && sustainedKey_[note]) {
-    // Pressed again while the pedal holds it: it is held by the key again.
-    sustainedKey_[note] = false;
-    if (held_.Contains(note)) return;
-  }
+  if (RestrikeSustained(note)) return;
   if (voiceMode_ == kLiveArp && held_.Count() > 0) {
     held_.Add(note);
     return;
-  }
-  if (voiceMode_ == kPoly) {
-    // A key struck again while the pedal sustains it sounds anew; its old
-    // voice fades out with its release.
-    for (int i = 0; i < kVoices; ++i) {
-      if (sustainedVoice_[i] && voices_[i].osc.Note() == note) {
-        sustainedVoice_[i] = false;
-        if (!voices_[i].adsr1.IsIdle()) ReleaseVoice(voices_[i]);
-      }
-    }
   }
   double rate1 = LfoRate(p.lfo1.frequency, p.lfo1.sync, tempo_);
   if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
@@ -468,6 +454,25 @@ void SynthEngine::NoteOn(int note, int velocity) {
   if (voiceMode_ == kLiveArp) held_.Add(note);
   // The block's factors were made for the voice's previous velocity.
   UpdateVelocityFactors(v);
+}
+
+// A key struck again while the pedal sustains it. In LIVE ARP it is held by
+// its key again and stays where it is in the arpeggio (true: nothing more to
+// do); in POLY its old voice fades out with its release and the key sounds
+// anew on a voice of its own.
+bool SynthEngine::RestrikeSustained(int note) {
+  if (voiceMode_ == kLiveArp && sustainedKey_[note]) {
+    sustainedKey_[note] = false;
+    return held_.Contains(note);
+  }
+  if (voiceMode_ != kPoly) return false;
+  for (int i = 0; i < kVoices; ++i) {
+    if (sustainedVoice_[i] && voices_[i].osc.Note() == note) {
+      sustainedVoice_[i] = false;
+      if (!voices_[i].adsr1.IsIdle()) ReleaseVoice(voices_[i]);
+    }
+  }
+  return false;
 }
 
 void SynthEngine::NoteOff(int note) {

@@ -99,6 +99,7 @@ class SynthEngine {
   void HandleMidiEvent(const MidiMessage& m);
   void NoteOn(int note, int velocity);
   void NoteOff(int note);
+  bool RestrikeSustained(int note);
   void ReleaseVoice(VoiceSlot& v);
   void ReleaseArpKey(int note);
   void HandleController(int controller, int value);

@@ -225,7 +225,8 @@ TEST(ChannelMode, AllSoundOffSilencesAtOnceWithoutRelease) {
 
 TEST(ChannelMode, AllNotesOffAndModeMessagesReleaseHeldAndSustainedNotes) {
   for (int controller : {123, 124, 125, 126, 127}) {
-    for (int mode = 0; mode < 3; ++mode) {
+    // All Notes Off in every mode; the mode messages, which act the same, in POLY.
+    for (int mode = controller == 123 ? 0 : 2; mode < 3; ++mode) {
       SCOPED_TRACE(std::string(kModeNames[mode]) + ", controller " + std::to_string(controller));
       Performance p(mode, 500);
       p.Set(kAdsr1Release, "0.2");
