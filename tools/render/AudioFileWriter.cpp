@@ -31,27 +31,20 @@ void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-bool ReadAt(int fd, uint8_t* to, size_t n, off_t at) {
+// Moves all `n` bytes with pread or pwrite, going on after short transfers.
+template <typename Transfer, typename Bytes>
+bool WholeAt(Transfer transfer, int fd, Bytes* data, size_t n, off_t at) {
   while (n > 0) {
-    const ssize_t got = pread(fd, to, n, at);
-    if (got <= 0) return false;
-    to += got;
-    n -= static_cast<size_t>(got);
-    at += got;
+    const ssize_t done = transfer(fd, data, n, at);
+    if (done <= 0) return false;
+    data += done;
+    n -= static_cast<size_t>(done);
+    at += done;
   }
   return true;
 }
-
-bool WriteAt(int fd, const uint8_t* from, size_t n, off_t at) {
-  while (n > 0) {
-    const ssize_t put = pwrite(fd, from, n, at);
-    if (put <= 0) return false;
-    from += put;
-    n -= static_cast<size_t>(put);
-    at += put;
-  }
-  return true;
-}
+bool ReadAt(int fd, uint8_t* to, size_t n, off_t at) { return WholeAt(pread, fd, to, n, at); }
+bool WriteAt(int fd, const uint8_t* from, size_t n, off_t at) { return WholeAt(pwrite, fd, from, n, at); }
 
 // libsndfile writes a float WAV's format chunk in 16 bytes, without the
 // extension size that every format other than integer PCM carries; sox and
