@@ -3,6 +3,8 @@
 // the pan snap of new polyphonic notes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "support/EngineTestKit.h"
 
 namespace morvanta {
@@ -99,6 +101,37 @@ TEST(Modulation, NewPolyNotesSnapTheirPanMonoGlides) {
   mono.engine.MidiReceived(NoteOn(60));
   auto m = Render(mono.engine, mono.snap, 256);
   EXPECT_GT(testkit::Peak(m.left, 0, 256), 0.0);  // the smoother starts from the left
+}
+
+// With every depth at 0 an LFO's value is not computed, but it keeps running:
+// a depth coming up mid-note finds it where a computed one would be. The
+// reference reads the LFO all along through a depth too small to be heard
+// (its square underflows to 0 in the pitch sum).
+TEST(Modulation, AnLfoNobodyReadsComesInWhereItWouldHaveBeen) {
+  for (int shape = 0; shape < 6; ++shape) {
+    EngineRig quiet, reading;
+    for (EngineRig* r : {&quiet, &reading}) {
+      r->snap.lfo1.shape = r->snap.lfo2.shape = shape;
+      r->snap.lfo1.frequency = 0.4;
+      r->snap.lfo2.frequency = 0.3;
+      r->snap.lfo1.fadeIn = 0.01;
+      r->snap.adsr2To.lfo1F = 0.3;  // ADSR2 moves the rate meanwhile
+    }
+    reading.snap.lfo1To.pitch = reading.snap.lfo2To.pitch = 1e-300;
+    auto play = [](EngineRig& r, unsigned seed, int frames, bool note) {
+      std::srand(seed);
+      if (note) r.engine.MidiReceived(NoteOn(60));
+      return Render(r.engine, r.snap, frames);
+    };
+    ASSERT_EQ(play(quiet, 3, 3000, true).left, play(reading, 3, 3000, true).left) << shape;
+    for (EngineRig* r : {&quiet, &reading}) {
+      r->snap.lfo1To.pitch = 0.3;
+      r->snap.lfo2To.fc = 0.5;
+    }
+    const testkit::Stereo a = play(quiet, 4, 3000, false), b = play(reading, 4, 3000, false);
+    EXPECT_EQ(a.left, b.left) << shape;
+    EXPECT_EQ(a.right, b.right) << shape;
+  }
 }
 
 }  // namespace
