@@ -1,0 +1,38 @@
+// Renders one factory program the way the audition hears it: a fresh
+// instance of the plug-in, the program chosen with effSetProgram, its values
+// read back from its program chunk, and the category's phrase played through
+// the offline player.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/audition/AuditionPhrase.h"
+
+namespace morvanta {
+namespace audition {
+
+struct RenderedProgram {
+  int program = 0;
+  std::string name;
+  Category category = Category::kOther;
+  ProgramValues values;
+  Phrase phrase;
+  int sampleRate = 44100;
+  std::vector<float> left;
+  std::vector<float> right;
+  long long nonFiniteSamples = 0;
+};
+
+// Number of programs the plug-in reports, or -1 (with *error) when it cannot
+// be loaded.
+int CountPrograms(const std::string& pluginPath, std::string* error);
+
+// Names of all programs, in order (one instance).
+std::vector<std::string> ProgramNames(const std::string& pluginPath, std::string* error);
+
+bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
+                   RenderedProgram* out, std::string* error);
+
+}  // namespace audition
+}  // namespace morvanta
