@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "editor/PanelPlaceholder.h"
+#include "instrument/FactoryPresets.h"
 #include "instrument/ParamTable.h"
 #include "instrument/SnapshotFields.h"
 
@@ -32,8 +33,8 @@ Brisquet::Brisquet(HostCallback host) : VstAdapter(kIdentity, host), engine_(*th
   Guard guard(Lock());
   DefineParameters();
   AttachEditor(std::make_unique<PanelPlaceholder>());
-  // Slot 0 takes the defaults; the entry point fills the remaining slots.
-  AddPresetFromCurrent("init");
+  // Every parameter still holds its default here, which is what "init" stores.
+  BuildFactoryPresets(*this);
   for (int i = 0; i < kNumParams; ++i) ParameterChanged(i);
   engine_.Reset(SampleRate(), BlockSize());
 }
