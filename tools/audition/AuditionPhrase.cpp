@@ -120,7 +120,7 @@ Phrase MakePhrase(Category category, const ProgramValues& program) {
       AddLine(&seq, {60, 62, 64, 67, 64}, 0.3, 0.6, 100);
       break;
     case Category::kBass:
-      AddLine(&seq, {36, 36, 43, 41, 39}, 0.3, 0.6, 100);
+      AddLine(&seq, {36, 43, 41, 39, 36}, 0.3, 0.6, 100);
       break;
     case Category::kPluck:
       AddRun(&seq, 0.25, 0.2, kTriad);
