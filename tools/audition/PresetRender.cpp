@@ -54,7 +54,7 @@ std::vector<std::string> ProgramNames(const std::string& pluginPath, std::string
 }
 
 bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
-                   RenderedProgram* out, std::string* error) {
+                   RenderedProgram* out, std::string* error, double tailSeconds) {
   auto plugin = Open(pluginPath, sampleRate, error);
   if (!plugin) return false;
   if (program < 0 || program >= plugin->NumPrograms()) {
@@ -74,7 +74,7 @@ bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
   settings.blockSize = kBlockSize;
   settings.path = render::ProcessPath::kDouble;
   settings.fixedTempo = 120.0;
-  settings.tailSeconds = kTailSeconds;
+  settings.tailSeconds = tailSeconds;
   render::RenderResult result;
   render::OfflineRenderer renderer;
   if (!renderer.Render(plugin.get(), out->phrase.sequence, settings, nullptr, nullptr, &result,

@@ -31,8 +31,9 @@ int CountPrograms(const std::string& pluginPath, std::string* error);
 // Names of all programs, in order (one instance).
 std::vector<std::string> ProgramNames(const std::string& pluginPath, std::string* error);
 
+// Renders at most `tailSeconds` after the phrase's last note-off.
 bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
-                   RenderedProgram* out, std::string* error);
+                   RenderedProgram* out, std::string* error, double tailSeconds = kTailSeconds);
 
 }  // namespace audition
 }  // namespace morvanta
