@@ -86,10 +86,6 @@ struct Heard {
   Fingerprint fingerprint;
 };
 
-StereoView View(const RenderedProgram& p) {
-  return {p.left.data(), p.right.data(), p.left.size(), p.sampleRate};
-}
-
 std::string Describe(const RenderedProgram& p) {
   return std::to_string(p.program) + " \"" + p.name + "\" at " + std::to_string(p.sampleRate) + " Hz";
 }
@@ -100,8 +96,7 @@ Metrics CheckProgram(int program, int rate, double tailSeconds, RenderedProgram*
   std::string error;
   EXPECT_TRUE(RenderProgram(MORVANTA_PLUGIN_PATH, program, rate, rendered, &error, tailSeconds))
       << error;
-  const Metrics m = Measure(View(*rendered), rendered->phrase.firstNoteSeconds,
-                            rendered->phrase.releaseSeconds, tailSeconds);
+  const Metrics m = MeasureProgram(*rendered, tailSeconds);
   const std::string who = Describe(*rendered);
   EXPECT_EQ(rendered->nonFiniteSamples, 0) << who;
   EXPECT_GT(m.rmsDb, kSilenceDb) << who << " is silent";
@@ -130,8 +125,7 @@ TEST_P(CategorySweep, EveryProgramRendersCleanlyAndTheCategoryKeepsItsCharacter)
     h.program = program;
     h.name = Names()[program];
     h.metrics = CheckProgram(program, 44100, kTailSeconds, &rendered);
-    h.fingerprint = MakeFingerprint(ComputeSpectrogram(View(rendered)),
-                                    rendered.phrase.releaseSeconds + 1.0);
+    h.fingerprint = FingerprintOf(rendered, ComputeSpectrogram(ViewOf(rendered)));
     heard.push_back(std::move(h));
     RenderedProgram high;
     CheckProgram(program, 96000, kHighRateTailSeconds, &high);

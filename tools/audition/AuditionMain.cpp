@@ -100,7 +100,25 @@ const char* ModeName(int mode) {
 struct Row {
   RenderedProgram program;
   Metrics metrics;
+  Fingerprint fingerprint;
 };
+
+// The two programs of a category whose spectrograms are closest.
+std::string ClosestPair(const std::vector<const Row*>& members) {
+  double best = -1.0;
+  std::string pair = "-";
+  for (size_t a = 0; a < members.size(); ++a) {
+    for (size_t b = a + 1; b < members.size(); ++b) {
+      const double d = FingerprintDistance(members[a]->fingerprint, members[b]->fingerprint);
+      if (best < 0.0 || d < best) {
+        best = d;
+        pair = std::to_string(members[a]->program.program) + "/" +
+               std::to_string(members[b]->program.program) + " " + Db(d) + " dB";
+      }
+    }
+  }
+  return pair;
+}
 
 void WriteTable(FILE* f, const std::vector<Row>& rows) {
   std::fprintf(f, "%-4s %-27s %-9s %-8s %7s %7s %8s %7s %7s %7s %s\n", "#", "name", "category",
@@ -115,16 +133,18 @@ void WriteTable(FILE* f, const std::vector<Row>& rows) {
                  r.program.phrase.wheelSweep ? "  (wheel sweep)" : "");
   }
   // Per category: the level spread the quality test holds the programs to.
-  std::fprintf(f, "\n%-9s %5s %10s %10s %10s %10s %11s  %s\n", "category", "count", "median rms",
-               "min rms", "max rms", "median ctr", "median att", "outliers (rms off the median by more than 4 dB, 8 for FX)");
+  std::fprintf(f, "\n%-9s %5s %10s %10s %10s %10s %11s %11s %-18s %s\n", "category", "count",
+               "median rms", "min rms", "max rms", "median ctr", "median att", "median dec",
+               "closest pair", "outliers (rms off the median by more than 4 dB, 8 for FX)");
   std::map<int, std::vector<const Row*>> byCategory;
   for (const Row& r : rows) byCategory[static_cast<int>(r.program.category)].push_back(&r);
   for (const auto& [category, members] : byCategory) {
-    std::vector<double> rms, centroid, attack;
+    std::vector<double> rms, centroid, attack, decay;
     for (const Row* r : members) {
       rms.push_back(r->metrics.rmsDb);
       centroid.push_back(r->metrics.centroidHz);
       attack.push_back(r->metrics.attackSeconds);
+      decay.push_back(r->metrics.decaySeconds);
     }
     const double median = Median(rms);
     const double allowed = static_cast<Category>(category) == Category::kFx ? 8.0 : 4.0;
@@ -134,11 +154,12 @@ void WriteTable(FILE* f, const std::vector<Row>& rows) {
         outliers += std::to_string(r->program.program) + " (" + Db(r->metrics.rmsDb - median) + ") ";
       }
     }
-    std::fprintf(f, "%-9s %5zu %10s %10s %10s %10.0f %11.3f  %s\n",
+    std::fprintf(f, "%-9s %5zu %10s %10s %10s %10.0f %11.3f %11s %-18s %s\n",
                  CategoryLabel(static_cast<Category>(category)), members.size(), Db(median).c_str(),
                  Db(*std::min_element(rms.begin(), rms.end())).c_str(),
                  Db(*std::max_element(rms.begin(), rms.end())).c_str(), Median(centroid),
-                 Median(attack), outliers.empty() ? "-" : outliers.c_str());
+                 Median(attack), Seconds(Median(decay)).c_str(), ClosestPair(members).c_str(),
+                 outliers.empty() ? "-" : outliers.c_str());
   }
 }
 
@@ -147,7 +168,7 @@ PictureEntry Picture(const RenderedProgram& p) {
   e.program = p.program;
   e.name = p.name;
   e.category = p.category;
-  e.spectrogram = ComputeSpectrogram({p.left.data(), p.right.data(), p.left.size(), p.sampleRate});
+  e.spectrogram = ComputeSpectrogram(ViewOf(p));
   return e;
 }
 
@@ -205,9 +226,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     const RenderedProgram& p = row.program;
-    row.metrics = Measure({p.left.data(), p.right.data(), p.left.size(), p.sampleRate},
-                          p.phrase.firstNoteSeconds, p.phrase.releaseSeconds, kTailSeconds);
-    if (!o.sheet.empty()) pictures.push_back(Picture(p));
+    row.metrics = MeasureProgram(p);
+    PictureEntry picture = Picture(p);
+    row.fingerprint = FingerprintOf(p, picture.spectrogram);
+    if (!o.sheet.empty()) pictures.push_back(std::move(picture));
     if (isatty(2)) std::fprintf(stderr, "\r%d/%d", program, last);
     rows.push_back(std::move(row));
   }

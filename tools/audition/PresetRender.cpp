@@ -93,5 +93,18 @@ bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
   return true;
 }
 
+StereoView ViewOf(const RenderedProgram& p) {
+  return {p.left.data(), p.right.data(), p.left.size(), p.sampleRate};
+}
+
+Metrics MeasureProgram(const RenderedProgram& p, double tailSeconds) {
+  return Measure(ViewOf(p), p.phrase.firstNoteSeconds, p.phrase.releaseSeconds, tailSeconds);
+}
+
+Fingerprint FingerprintOf(const RenderedProgram& p, const Spectrogram& spectrogram) {
+  constexpr double kAfterReleaseSeconds = 1.0;
+  return MakeFingerprint(spectrogram, p.phrase.releaseSeconds + kAfterReleaseSeconds);
+}
+
 }  // namespace audition
 }  // namespace morvanta

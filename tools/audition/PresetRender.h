@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/audition/AuditionPhrase.h"
+#include "tools/audition/PresetAnalysis.h"
 
 namespace morvanta {
 namespace audition {
@@ -34,6 +35,12 @@ std::vector<std::string> ProgramNames(const std::string& pluginPath, std::string
 // Renders at most `tailSeconds` after the phrase's last note-off.
 bool RenderProgram(const std::string& pluginPath, int program, int sampleRate,
                    RenderedProgram* out, std::string* error, double tailSeconds = kTailSeconds);
+
+StereoView ViewOf(const RenderedProgram& p);
+// The measurements of a program rendered with `tailSeconds` after its phrase.
+Metrics MeasureProgram(const RenderedProgram& p, double tailSeconds = kTailSeconds);
+// The fingerprint over the phrase and the first second after it.
+Fingerprint FingerprintOf(const RenderedProgram& p, const Spectrogram& spectrogram);
 
 }  // namespace audition
 }  // namespace morvanta
