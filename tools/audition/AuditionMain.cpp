@@ -165,9 +165,7 @@ void WriteTable(FILE* f, const std::vector<Row>& rows) {
 
 PictureEntry Picture(const RenderedProgram& p) {
   PictureEntry e;
-  e.program = p.program;
-  e.name = p.name;
-  e.category = p.category;
+  static_cast<ProgramId&>(e) = p;
   e.spectrogram = ComputeSpectrogram(ViewOf(p));
   return e;
 }

@@ -20,6 +20,13 @@ constexpr int kNumCategories = 11;
 Category CategoryOfName(const std::string& name);
 const char* CategoryLabel(Category category);
 
+// Which program a rendering or a picture is of.
+struct ProgramId {
+  int program = 0;
+  std::string name;
+  Category category = Category::kOther;
+};
+
 // The program's stored values (240 plain values, as its chunk holds them).
 struct ProgramValues {
   std::vector<double> values;

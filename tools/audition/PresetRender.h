@@ -13,10 +13,7 @@
 namespace morvanta {
 namespace audition {
 
-struct RenderedProgram {
-  int program = 0;
-  std::string name;
-  Category category = Category::kOther;
+struct RenderedProgram : ProgramId {
   ProgramValues values;
   Phrase phrase;
   int sampleRate = 44100;

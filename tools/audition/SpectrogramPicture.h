@@ -12,10 +12,7 @@
 namespace morvanta {
 namespace audition {
 
-struct PictureEntry {
-  int program = 0;
-  std::string name;
-  Category category = Category::kOther;
+struct PictureEntry : ProgramId {
   Spectrogram spectrogram;
 };
 
