@@ -12,7 +12,8 @@ packages=(
   build-essential cmake pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
-  libsndfile1-dev libportsmf-dev
+  libcairo2-dev fonts-liberation2
+  libsndfile1-dev libportsmf-dev libfftw3-dev
   locales
 )
 missing=()
