@@ -5,16 +5,13 @@
 
 #include <cstdint>
 
-#include "dsp/ChorusEffect.h"
-#include "dsp/OutputHighPass.h"
-#include "dsp/ReverbNetwork.h"
-#include "dsp/StereoDelay.h"
-#include "dsp/TubeDriveClipper.h"
+#include "dsp/HeldNoteList.h"
+#include "dsp/RandomSource.h"
+#include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "engine/HeldNoteList.h"
+#include "engine/ParamSnapshot.h"
 #include "engine/VoiceSlot.h"
-#include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
 
@@ -31,7 +28,16 @@ class EngineHost {
 class SynthEngine {
  public:
   static constexpr int kVoices = 16;
-  enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
+  // The controllers the engine answers; every other one is ignored.
+  enum Controller {
+    kCcModWheel = 1,
+    kCcSustain = 64,           // >= 64 down
+    kCcAllSoundOff = 120,
+    kCcResetControllers = 121,
+    kCcAllNotesOff = 123,      // 124..127 (omni/mono/poly mode) act the same
+  };
+  // "Voice mode": MONO, LIVE ARP, POLY.
+  enum VoiceMode : int32_t { kMono = 0, kLiveArp = 1, kPoly = 2 };
 
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;
@@ -63,6 +69,7 @@ class SynthEngine {
   double ModWheel() const { return modWheel_; }
   double PitchBendFactor() const { return pitchBend_; }
   const HeldNoteList& HeldNotes() const { return held_; }
+  bool PedalDown() const { return pedalDown_; }
   double SampleRate() const { return sampleRate_; }
   double FrameTubeDrive() const { return tubeDrive_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
@@ -75,6 +82,15 @@ class SynthEngine {
     bool modulated;
   };
 
+  // A voice's modulation sources for the current sample.
+  struct ModSources {
+    double env2 = 0.0;   // ADSR2
+    double lfo1 = 0.0;   // scaled LFO1
+    double lfo2 = 0.0;   // scaled LFO2
+    double wheel = 0.0;  // mod wheel
+    double arp = 0.0;    // the step row's modulation
+  };
+
   void ApplySnapshot(const ParamSnapshot& snapshot);
   void BuildDestinationRows();
   void ChangeSampleRate(double fs);
@@ -83,11 +99,25 @@ class SynthEngine {
   void HandleMidiEvent(const MidiMessage& m);
   void NoteOn(int note, int velocity);
   void NoteOff(int note);
+  bool RestrikeSustained(int note);
+  void ReleaseVoice(VoiceSlot& v);
+  void ReleaseArpKey(int note);
+  void HandleController(int controller, int value);
+  void SetPedal(bool down);
+  void ReleaseAllNotes();
+  void SilenceVoices();
+  void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
+  // One voice's sample, in steps: LFOs, destinations, filter, pan.
   void RenderVoice(VoiceSlot& v, double& left, double& right);
+  void TickLfos(VoiceSlot& v, ModSources* m);
+  void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
+  void SetFilterControls(VoiceSlot& v, const ModSources& m);
+  void Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right);
 
   EngineHost& host_;
+  RandomSource random_;
   bool aftertouchToModW_ = true;
   ParamSnapshot snap_;
   double sampleRate_ = 44100.0;
@@ -99,6 +129,11 @@ class SynthEngine {
   double pitchBend_ = 1.0;
   int lastAllocated_ = 0;
   HeldNoteList held_;
+  // Sustain pedal: voices whose key went up while it was down keep sounding
+  // until it lifts; in LIVE ARP the keys themselves stay in the held list.
+  bool pedalDown_ = false;
+  bool sustainedVoice_[kVoices] = {};
+  bool sustainedKey_[128] = {};
   double currentPan_ = 0.5;
   double tubeDrive_ = 0.0;
   double tempo_ = 0.0;
@@ -106,11 +141,7 @@ class SynthEngine {
   double harmonicGains_[16] = {};
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
-  OutputHighPass highPass_[2];
-  TubeDriveClipper tube_[2];
-  ChorusEffect chorus_;
-  StereoDelay delay_;
-  ReverbNetwork reverb_;
+  BusChain bus_;
   EventQueue queue_;
 };
 
