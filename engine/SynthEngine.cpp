@@ -86,6 +86,10 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
   held_.Clear();
+  // Room for a higher rate is made here, outside the audio callbacks; the
+  // render frame only ever resizes within it.
+  reverb_.Reserve(fs);
+  chorus_.Reserve(fs);
   reverb_.SetSampleRate(fs);
   chorus_.SetSampleRate(fs);
   highPass_[0].SetSampleRate(fs);

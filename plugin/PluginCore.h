@@ -127,6 +127,10 @@ class PluginCore {
   const Identity& Ident() const { return identity_; }
 
  protected:
+  // UnserializeParams without the ParameterChanged calls; with clampedOut,
+  // also stores each value as set (8 bytes per parameter read).
+  int ReadParamValues(const StateChunk& chunk, int pos, uint8_t* clampedOut = nullptr);
+
   std::vector<std::pair<int, int>> layouts_;
   std::recursive_mutex lock_;
   Identity identity_;
