@@ -9,6 +9,7 @@
 //   events — blocks of 1,000 note-ons far beyond the block: memory and call
 //            time as the blocks go by, and allocations inside effProcessEvents.
 // Usage: RealtimeBench [locks|paced|events|all] [--seconds N] [--blocks N]
+//                      [--normal-priority]  (audio thread without SCHED_FIFO)
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
@@ -226,6 +227,8 @@ struct PacedResult {
   bool realtime = false;
 };
 
+bool g_realtimeAudio = true;
+
 PacedResult Paced(int frames, double seconds, bool control) {
   constexpr double kRate = 44100.0;
   auto p = LoadPlugin();
@@ -257,7 +260,7 @@ PacedResult Paced(int frames, double seconds, bool control) {
   // system allows it; so does this one (the control thread stays normal).
   sched_param prio{};
   prio.sched_priority = 70;
-  const bool realtime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &prio) == 0;
+  const bool realtime = g_realtimeAudio && pthread_setschedparam(pthread_self(), SCHED_FIFO, &prio) == 0;
 
   PacedResult r;
   r.realtime = realtime;
@@ -377,6 +380,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--normal-priority")) {
+      g_realtimeAudio = false;
     } else if (!std::strcmp(argv[i], "--blocks") && i + 1 < argc) {
       blocks = std::atoi(argv[++i]);
     } else {

@@ -24,7 +24,7 @@ const Identity kIdentity = {
     kNumParams, kNumPrograms, "0-2",
 };
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 }  // namespace
 

@@ -10,7 +10,7 @@ namespace morvanta {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 constexpr char kUserPresetName[] = "user preset";
 constexpr int kMaxPresetNameLength = 255;

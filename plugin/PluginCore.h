@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/InstanceLock.h"
 #include "plugin/PlugParameter.h"
 #include "plugin/StateChunk.h"
 
@@ -117,7 +118,7 @@ class PluginCore {
   int CurrentPresetIndex() const { return currentPreset_; }
 
   // Instance data.
-  std::recursive_mutex& Lock() { return lock_; }
+  InstanceLock& Lock() { return lock_; }
   double SampleRate() const { return sampleRate_; }
   void SetSampleRate(double rate) { sampleRate_ = rate; }
   int BlockSize() const { return blockSize_; }
@@ -132,7 +133,7 @@ class PluginCore {
   int ReadParamValues(const StateChunk& chunk, int pos, uint8_t* clampedOut = nullptr);
 
   std::vector<std::pair<int, int>> layouts_;
-  std::recursive_mutex lock_;
+  InstanceLock lock_;
   Identity identity_;
   bool stateChunks_ = false;
   bool isInstrument_ = true;

@@ -14,7 +14,7 @@ namespace morvanta {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 constexpr int32_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
@@ -553,7 +553,7 @@ void VstAdapter::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, dou
 // A host block longer than the announced block size is rendered in slices of
 // the block size, so every buffer the instrument sees is as long as announced.
 void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames) {
-  Guard g(lock_);
+  InstanceLock::AudioGuard g(lock_);
   if (receivesMidi_) CallHost(vst::audioMasterWantMidi);
   if (frames <= 0 || blockSize_ <= 0) return;
   for (int offset = 0; offset < frames; offset += blockSize_) {
@@ -582,7 +582,7 @@ void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames
 }
 
 void VstAdapter::ProcessFloat(float** inputs, float** outputs, int32_t frames, bool accumulate) {
-  Guard g(lock_);
+  InstanceLock::AudioGuard g(lock_);
   if (receivesMidi_) CallHost(vst::audioMasterWantMidi);
   if (frames <= 0 || blockSize_ <= 0) return;
   for (int offset = 0; offset < frames; offset += blockSize_)
