@@ -45,7 +45,11 @@ void SynthEngine::UseReferenceSine(bool on) {
   for (VoiceSlot& v : voices_) v.osc.UseReferenceSine(on);
 }
 
-void SynthEngine::MidiReceived(const MidiMessage& m) { queue_.Add(m); }
+void SynthEngine::MidiReceived(const MidiMessage& m) {
+  // A note-off that finds the queue full of note-offs ends its note now
+  // rather than never.
+  if (queue_.Add(m) == EventQueue::AddResult::kNoRoomForNoteOff) HandleMidiEvent(m);
+}
 
 void SynthEngine::ApplySnapshot(const ParamSnapshot& snapshot) {
   snap_ = snapshot;
@@ -94,7 +98,8 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   chorus_.SetSampleRate(fs);
   highPass_[0].SetSampleRate(fs);
   highPass_[1].SetSampleRate(fs);
-  queue_.Resize(blockSize);
+  // The queue keeps its fixed room whatever the block size.
+  queue_.Compact();
 }
 
 void SynthEngine::HardReset(const ParamSnapshot& snapshot) {

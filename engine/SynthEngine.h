@@ -41,7 +41,8 @@ class SynthEngine {
   bool AftertouchToModW() const { return aftertouchToModW_; }
 
   // Queues a message by offset (equal offsets keep arrival order); drops
-  // kinds the instrument does not use.
+  // kinds the instrument does not use, and what finds no room (a note-off
+  // always finds some, or is handled at once). Never allocates.
   void MidiReceived(const MidiMessage& m);
   // Takes the snapshot, handles due events at their offsets, renders
   // `frames` samples into left and right, and shifts the remaining events.
@@ -65,6 +66,9 @@ class SynthEngine {
   const HeldNoteList& HeldNotes() const { return held_; }
   double SampleRate() const { return sampleRate_; }
   double FrameTubeDrive() const { return tubeDrive_; }
+  const ChorusEffect& Chorus() const { return chorus_; }
+  const StereoDelay& Delay() const { return delay_; }
+  const ReverbNetwork& Reverb() const { return reverb_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
   void UseReferenceSine(bool on);
 
