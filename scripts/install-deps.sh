@@ -12,6 +12,7 @@ packages=(
   build-essential cmake pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
+  libcairo2-dev fonts-liberation2
   libsndfile1-dev libportsmf-dev
   locales
 )
