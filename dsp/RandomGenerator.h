@@ -37,6 +37,13 @@ class RandomGenerator {
   // The engine's random value: 0..32767 (the low 15 bits) divided by 32767.
   double Unit() { return (Next() % 32768) / 32767.0; }
 
+  // What a unit draws from until an owner hands it its own generator (units
+  // built on their own, as in tests); shared, so no instance uses it.
+  static RandomGenerator& Unowned() {
+    static RandomGenerator shared;
+    return shared;
+  }
+
  private:
   static constexpr int kSize = 34;
 

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include "dsp/FastSine.h"
-#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -217,7 +216,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
 double VoiceOscillator::PitchNoiseOffset() {
   if (pitchNoise == 0.0) return 0.0;
   if (noiseCounter_ == 0.0) {
-    const double r = RandomUnit();
+    const double r = random_->Unit();
     noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * 0.4 * (frequency_ * 0.5 + 220.0) / fs_;
   }
   noiseCounter_ += 1.0;

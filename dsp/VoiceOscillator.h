@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "dsp/RandomGenerator.h"
 #include "engine/StepSequence.h"
 
 namespace morvanta {
@@ -19,6 +20,8 @@ class VoiceOscillator {
                  double glideSeconds, double currentIncrement, double panOffset);
   // One raw sample (before the amplitude envelope and the filter).
   double Render();
+  // The generator pitch noise draws from (the owning instance's).
+  void UseRandom(RandomGenerator& random) { random_ = &random; }
 
   // Evaluates the sine partials one FastSine each instead of by recurrence.
   void UseReferenceSine(bool on) { referenceSine_ = on; }
@@ -63,6 +66,8 @@ class VoiceOscillator {
   double SampleRate() const { return fs_; }
 
  private:
+  RandomGenerator* random_ = &RandomGenerator::Unowned();
+
   double PartialSum(const double* gains, int shape);
   void UpdateDamping();
   double PitchNoiseOffset();

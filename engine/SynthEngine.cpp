@@ -7,7 +7,6 @@
 
 #include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
-#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -38,6 +37,12 @@ inline double VelocityFactor(double vel, double depth) { return vel * depth + (1
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  // Every random value of this instance comes from its own generator.
+  for (VoiceSlot& v : voices_) {
+    v.osc.UseRandom(random_);
+    v.lfo1.UseRandom(random_);
+    v.lfo2.UseRandom(random_);
+  }
   Reset(44100.0, 1024);
 }
 
@@ -409,7 +414,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
   const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
 
   const double spread = p.stereoSpread;
-  const double panOffset = spread * (2.0 * RandomUnit()) - spread;
+  const double panOffset = spread * (2.0 * random_.Unit()) - spread;
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];

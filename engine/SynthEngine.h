@@ -7,6 +7,7 @@
 
 #include "dsp/ChorusEffect.h"
 #include "dsp/OutputHighPass.h"
+#include "dsp/RandomGenerator.h"
 #include "dsp/ReverbNetwork.h"
 #include "dsp/StereoDelay.h"
 #include "dsp/TubeDriveClipper.h"
@@ -49,6 +50,9 @@ class SynthEngine {
   void RenderBlock(const ParamSnapshot& snapshot, double* left, double* right, int frames,
                    double sampleRate);
   void Reset(double sampleRate, int blockSize);
+  // Starts the instance's random sequence over (as at construction): the same
+  // state and MIDI then render the same samples.
+  void SeedRandom() { random_.Seed(1); }
   // Engine part of a restored preset: voices idle, held notes and every
   // effect buffer cleared, then the snapshot applied.
   void HardReset(const ParamSnapshot& snapshot);
@@ -116,6 +120,7 @@ class SynthEngine {
   StereoDelay delay_;
   ReverbNetwork reverb_;
   EventQueue queue_;
+  RandomGenerator random_;
 };
 
 }  // namespace morvanta

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cmath>
+
 #include "dsp/FastSine.h"
-#include "engine/RandomSource.h"
+#include "dsp/RandomGenerator.h"
 
 namespace morvanta {
 
@@ -35,6 +36,8 @@ class VoiceLfo {
   }
 
   void SetShape(int shape) { shape_ = shape; }
+  // The generator the random shapes draw from (the owning instance's).
+  void UseRandom(RandomGenerator& random) { random_ = &random; }
   void RestartPhase() { phase_ = 0.0; }
 
   double Tick() {
@@ -76,7 +79,9 @@ class VoiceLfo {
   double Increment() const { return increment_; }
 
  private:
-  static double Random() { return RandomUnit(); }
+  double Random() { return random_->Unit(); }
+
+  RandomGenerator* random_ = &RandomGenerator::Unowned();
 
   double frequency_ = 0.0;
   int shape_ = 0;

@@ -162,7 +162,12 @@ void Brisquet::Reset() {
   engine_.Reset(SampleRate(), BlockSize());
 }
 
-void Brisquet::SetActive(bool) { Guard guard(Lock()); }
+// Each resume starts the random sequence over, so a project bounces to the
+// same audio every time.
+void Brisquet::SetActive(bool active) {
+  Guard guard(Lock());
+  if (active) engine_.SeedRandom();
+}
 
 void Brisquet::RenderBlock(double** inputs, double** outputs, int frames) {
   (void)inputs;
