@@ -1,39 +1,18 @@
 // Rendering allocates nothing: global operator new/delete are replaced by
-// counting versions and the count is read across RenderBlock calls.
+// counting versions (the allocation counter) and the count is read across
+// RenderBlock calls.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstddef>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "instrument/Brisquet.h"
 #include "instrument/ParamTable.h"
 #include "plugin/Vst2Abi.h"
 #include "support/EngineTestKit.h"
-
-namespace {
-
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* CountedAlloc(std::size_t n) {
-  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) { return CountedAlloc(n); }
-void* operator new[](std::size_t n) { return CountedAlloc(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "tools/alloc/AllocationCounter.h"
 
 namespace morvanta {
 namespace {
@@ -41,15 +20,7 @@ namespace {
 using testkit::NoteOff;
 using testkit::NoteOn;
 
-class CountWindow {
- public:
-  CountWindow() {
-    g_allocations = 0;
-    g_counting = true;
-  }
-  ~CountWindow() { g_counting = false; }
-  long Count() const { return g_allocations.load(); }
-};
+using alloc::CountWindow;
 
 // Every stage at work: all partials, shapers, arp, random LFO, bus and effects.
 ParamSnapshot BusySound() {
