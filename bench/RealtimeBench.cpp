@@ -63,6 +63,24 @@ struct Stats {
   }
 };
 
+// SCHED_FIFO for the calling thread while in scope, where the system allows it.
+class RealtimePriority {
+ public:
+  RealtimePriority(int priority, bool wanted) {
+    sched_param prio{};
+    prio.sched_priority = priority;
+    active_ = wanted && pthread_setschedparam(pthread_self(), SCHED_FIFO, &prio) == 0;
+  }
+  ~RealtimePriority() {
+    sched_param prio{};
+    if (active_) pthread_setschedparam(pthread_self(), SCHED_OTHER, &prio);
+  }
+  bool Active() const { return active_; }
+
+ private:
+  bool active_ = false;
+};
+
 long ResidentKb() {
   FILE* f = std::fopen("/proc/self/statm", "r");
   if (!f) return 0;
@@ -155,11 +173,9 @@ void LockHoldAt(double rate) {
 
   // Measured on a real-time thread, so that other programs on the machine do
   // not stretch the calls; the figure is the call's own length.
-  sched_param prio{};
-  prio.sched_priority = 60;
-  const bool realtime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &prio) == 0;
+  const RealtimePriority realtime(60, true);
   std::printf("lock hold per host call at %.1f kHz, full effect chain, %d-frame blocks%s:\n", rate / 1000.0,
-              kBlock, realtime ? "" : " [normal priority]");
+              kBlock, realtime.Active() ? "" : " [normal priority]");
   struct Call {
     const char* name;
     std::function<void()> run;
@@ -206,8 +222,6 @@ void LockHoldAt(double rate) {
   char name[64];
   std::snprintf(name, sizeof name, "effSetSampleRate (%.1f <-> %.1f)", rate / 1000.0, otherRate / 1000.0);
   Report(name, change);
-  prio.sched_priority = 0;
-  pthread_setschedparam(pthread_self(), SCHED_OTHER, &prio);
 }
 
 // --- paced -----------------------------------------------------------------
@@ -249,12 +263,10 @@ PacedResult Paced(int frames, double seconds, bool control) {
 
   // Audio threads of real hosts run with a real-time priority where the
   // system allows it; so does this one (the control thread stays normal).
-  sched_param prio{};
-  prio.sched_priority = 70;
-  const bool realtime = g_realtimeAudio && pthread_setschedparam(pthread_self(), SCHED_FIFO, &prio) == 0;
+  const RealtimePriority realtime(70, g_realtimeAudio);
 
   PacedResult r;
-  r.realtime = realtime;
+  r.realtime = realtime.Active();
   Stats calls;
   const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frames / kRate));
   const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -286,8 +298,6 @@ PacedResult Paced(int frames, double seconds, bool control) {
   r.longestCall = calls.Max();
   r.meanCall = calls.Mean();
   r.p999 = calls.Quantile(0.999);
-  prio.sched_priority = 0;
-  pthread_setschedparam(pthread_self(), SCHED_OTHER, &prio);
   return r;
 }
 
@@ -343,8 +353,11 @@ void EventGrowth(int blocks) {
   // so the memory its pages take no longer grows.
   p->SendMidi(Chord(true));
   RunBlocks(*p, out, kBlock, static_cast<int>(9.0 * 44100.0 / kBlock));
+  p->SendMidi(Chord(false));
+  RunBlocks(*p, out, kBlock, static_cast<int>(2.0 * 44100.0 / kBlock));
   std::printf("%d blocks of 1,000 note-ons at deltaFrames 1,000,000, %d-frame blocks:\n", blocks, kBlock);
   const std::vector<MidiEvent> far(1000, MidiEvent{1000000, {0x90, 60, 90}});
+  const RealtimePriority realtime(60, true);
   const long rss0 = ResidentKb();
   Stats first, last, all;
   for (int b = 0; b < blocks; ++b) {
