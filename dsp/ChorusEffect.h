@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dsp/ModDelayLine.h"
-#include "instrument/ParamSnapshot.h"
+#include "dsp/EffectSettings.h"
 
 namespace morvanta {
 
@@ -15,7 +15,7 @@ class ChorusEffect {
   // Sizes the lines for fs (only when the rate changed; never allocates);
   // the render frame's per-block update then finds them ready.
   void SetSampleRate(double fs);
-  void BlockUpdate(double fs, const ParamSnapshot& p);
+  void BlockUpdate(double fs, const ChorusSettings& p);
   void Process(double& left, double& right) {
     const double yL = firstLeft_.ProcessSine(left) - secondLeft_.ProcessSine(left);
     left = wetGain_ * yL + dryGain_ * left;

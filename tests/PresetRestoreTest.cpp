@@ -16,7 +16,8 @@
 namespace morvanta {
 namespace {
 
-std::vector<const DelayBuffer*> AllLines(const SynthEngine& e) {
+std::vector<const DelayBuffer*> AllLines(const SynthEngine& engine) {
+  const BusChain& e = engine.Bus();
   std::vector<const DelayBuffer*> lines;
   for (int i = 0; i < 4; ++i) lines.push_back(&e.Chorus().Line(i).Buffer());
   lines.push_back(&e.Delay().Left().Buffer());

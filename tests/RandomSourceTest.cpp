@@ -1,5 +1,5 @@
-// RandomGenerator: the standard generator's sequence, kept per owner.
-#include "dsp/RandomGenerator.h"
+// RandomSource: the standard generator's sequence, kept per owner.
+#include "dsp/RandomSource.h"
 
 #include <gtest/gtest.h>
 
@@ -10,17 +10,17 @@ namespace {
 
 #ifdef __GLIBC__
 // The C library's rand() after srand(seed) gives the same numbers.
-TEST(RandomGeneratorTest, DrawsTheStandardGeneratorsSequence) {
+TEST(RandomSourceTest, DrawsTheStandardGeneratorsSequence) {
   for (unsigned seed : {1u, 0u, 12345u, 4000000000u}) {
     std::srand(seed);
-    RandomGenerator g(seed);
+    RandomSource g(seed);
     for (int i = 0; i < 5000; ++i) ASSERT_EQ(g.Next(), std::rand()) << "seed " << seed << ", draw " << i;
   }
 }
 #endif
 
-TEST(RandomGeneratorTest, OwnersDoNotDisturbEachOther) {
-  RandomGenerator a, b, alone;
+TEST(RandomSourceTest, OwnersDoNotDisturbEachOther) {
+  RandomSource a, b, alone;
   for (int i = 0; i < 1000; ++i) {
     const double va = a.Unit();
     b.Unit();
@@ -30,7 +30,7 @@ TEST(RandomGeneratorTest, OwnersDoNotDisturbEachOther) {
     ASSERT_LE(va, 1.0);
   }
   a.Seed(1);
-  RandomGenerator fresh;
+  RandomSource fresh;
   for (int i = 0; i < 100; ++i) ASSERT_EQ(a.Next(), fresh.Next()) << i;
 }
 

@@ -1,18 +1,21 @@
-// RandomGenerator: the C library's rand() sequence as a value each owner
-// keeps for itself. The additive feedback generator of glibc's rand()
-// (r[i] = r[i-31] + r[i-3], seeded by a Lehmer sequence, the first 310
-// values discarded, each output the top 31 bits), so an owner seeded with 1
-// draws exactly what a fresh process's rand() would give, while two owners
-// no longer disturb each other's sequence.
+// RandomSource: the engine's random values (pan spread, random LFO shapes,
+// pitch noise), a uniform integer 0..32767 from the standard generator divided
+// by 32767. The engine owns one and hands it to the units that draw from it.
+//
+// The generator is the C library's rand() sequence kept as a value: glibc's
+// additive feedback generator (r[i] = r[i-31] + r[i-3], seeded by a Lehmer
+// sequence, the first 310 values discarded, each output the top 31 bits). A
+// source seeded with 1 draws exactly what a fresh process's rand() gives,
+// while two instances no longer disturb each other's sequence.
 #pragma once
 
 #include <cstdint>
 
 namespace morvanta {
 
-class RandomGenerator {
+class RandomSource {
  public:
-  explicit RandomGenerator(uint32_t seed = 1) { Seed(seed); }
+  explicit RandomSource(uint32_t seed = 1) { Seed(seed); }
 
   void Seed(uint32_t seed) {
     // Seed 0 would make the Lehmer sequence all zeros; rand() uses 1 then.
@@ -34,13 +37,14 @@ class RandomGenerator {
 
   // 0 .. 2^31 - 1, as rand() returns it.
   int32_t Next() { return static_cast<int32_t>(Step() >> 1); }
-  // The engine's random value: 0..32767 (the low 15 bits) divided by 32767.
+  // The engine's random value: rand()'s low 15 bits (0..32767) divided by
+  // 32767, so that the result stays in 0..1.
   double Unit() { return (Next() % 32768) / 32767.0; }
 
-  // What a unit draws from until an owner hands it its own generator (units
+  // The source a unit draws from until its owner injects another (units
   // built on their own, as in tests); shared, so no instance uses it.
-  static RandomGenerator& Unowned() {
-    static RandomGenerator shared;
+  static RandomSource& Fallback() {
+    static RandomSource shared;
     return shared;
   }
 
