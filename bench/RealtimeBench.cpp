@@ -148,6 +148,19 @@ void RunBlocks(PluginInstance& p, Output& out, int frames, int count) {
   for (int i = 0; i < count; ++i) p.ProcessDouble(out.Ptrs(), frames);
 }
 
+// A loaded plug-in with the full chain in every program, having played a
+// held chord for `chordBlocks` blocks.
+struct Session {
+  Session(double rate, int block, int chordBlocks) : p(LoadPlugin()), out(block) {
+    bank = PrepareFullChain(*p, rate, block);
+    p->SendMidi(Chord(true));
+    RunBlocks(*p, out, block, chordBlocks);
+  }
+  std::unique_ptr<PluginInstance> p;
+  Output out;
+  std::vector<uint8_t> bank;
+};
+
 void Report(const char* what, Stats& s) {
   std::printf("  %-34s n=%-5zu median %9.1f us   p99 %9.1f us   max %9.1f us\n", what,
               s.samples.size(), s.Quantile(0.5), s.Quantile(0.99), s.Max());
@@ -158,11 +171,10 @@ void Report(const char* what, Stats& s) {
 void LockHoldAt(double rate) {
   constexpr int kBlock = 512;
   constexpr int kRepeats = 60;
-  auto p = LoadPlugin();
-  const std::vector<uint8_t> bank = PrepareFullChain(*p, rate, kBlock);
-  Output out(kBlock);
-  p->SendMidi(Chord(true));
-  RunBlocks(*p, out, kBlock, 200);
+  Session session(rate, kBlock, 200);
+  PluginInstance* p = session.p.get();
+  Output& out = session.out;
+  const std::vector<uint8_t>& bank = session.bank;
   const std::vector<uint8_t> program = p->GetChunk(false);
   const double otherRate = rate == 44100.0 ? 48000.0 : 44100.0;
   std::vector<MidiEvent> thousand(1000), tenThousand(10000);
@@ -236,11 +248,10 @@ bool g_realtimeAudio = true;
 
 PacedResult Paced(int frames, double seconds, bool control) {
   constexpr double kRate = 44100.0;
-  auto p = LoadPlugin();
-  const std::vector<uint8_t> bank = PrepareFullChain(*p, kRate, frames);
-  Output out(frames);
-  p->SendMidi(Chord(true));
-  RunBlocks(*p, out, frames, 64);
+  Session session(kRate, frames, 64);
+  PluginInstance* p = session.p.get();
+  Output& out = session.out;
+  const std::vector<uint8_t>& bank = session.bank;
 
   std::atomic<bool> stop{false};
   std::atomic<long> loads{0}, bankLoads{0};
@@ -325,10 +336,9 @@ void PacedReport(double seconds) {
 // growing size (events inside the block, so the queue empties each block).
 void EventAllocations() {
   constexpr int kBlock = 256;
-  auto p = LoadPlugin();
-  PrepareFullChain(*p, 44100.0, kBlock);
-  Output out(kBlock);
-  RunBlocks(*p, out, kBlock, 16);
+  Session session(44100.0, kBlock, 16);
+  PluginInstance* p = session.p.get();
+  Output& out = session.out;
   std::printf("allocations in effProcessEvents + process, fresh instance, %d-frame blocks:\n", kBlock);
   for (int n : {1, 1000, 1025, 4096, 10000}) {
     std::vector<MidiEvent> list(n);
@@ -346,13 +356,11 @@ void EventAllocations() {
 // Lists of 1,000 note-ons all far beyond the block, one list per block.
 void EventGrowth(int blocks) {
   constexpr int kBlock = 256;
-  auto p = LoadPlugin();
-  PrepareFullChain(*p, 44100.0, kBlock);
-  Output out(kBlock);
   // Nine seconds first: every delay line has then been written through once,
   // so the memory its pages take no longer grows.
-  p->SendMidi(Chord(true));
-  RunBlocks(*p, out, kBlock, static_cast<int>(9.0 * 44100.0 / kBlock));
+  Session session(44100.0, kBlock, static_cast<int>(9.0 * 44100.0 / kBlock));
+  PluginInstance* p = session.p.get();
+  Output& out = session.out;
   p->SendMidi(Chord(false));
   RunBlocks(*p, out, kBlock, static_cast<int>(2.0 * 44100.0 / kBlock));
   std::printf("%d blocks of 1,000 note-ons at deltaFrames 1,000,000, %d-frame blocks:\n", blocks, kBlock);
