@@ -43,8 +43,12 @@ class PresetRestoreTest : public ::testing::Test {
     b_.reset(static_cast<Brisquet*>(CreateInstrument(nullptr)));
     Dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
     Dispatch(vst::effMainsChanged, 0, 1);
-    for (int index : {kChorusOn, kDelayOn, kReverbOn}) b_->Effect()->setParameter(b_->Effect(), index, 1.0f);
-    b_->FillEmptyPresets("Empty", kNumPrograms);  // as the entry point does, here with every effect on
+    b_->FillEmptyPresets("Empty", kNumPrograms);  // as the entry point does
+    // The programs the test loads play through every effect.
+    for (int program : {3, 0}) {
+      Dispatch(vst::effSetProgram, 0, program);
+      for (int index : {kChorusOn, kDelayOn, kReverbOn}) b_->Effect()->setParameter(b_->Effect(), index, 1.0f);
+    }
     bank_ = GetChunk(0);
   }
   intptr_t Dispatch(int32_t op, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
