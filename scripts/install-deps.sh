@@ -13,6 +13,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
   libsndfile1-dev libportsmf-dev
+  libcairo2-dev libxtst-dev
+  # The window tests run the editor on a private X server and play the user.
+  xvfb xauth xdotool
   locales
 )
 missing=()
