@@ -87,6 +87,7 @@ intptr_t PluginInstance::Callback(AEffect* effect, int32_t opcode, int32_t index
 intptr_t PluginInstance::HandleCallback(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                         float opt) {
   (void)value;
+  if (observer_) observer_(opcode, index, opt);
   switch (opcode) {
     case vst::audioMasterAutomate:
       log_.automations.emplace_back(index, opt);

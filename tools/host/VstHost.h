@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/Vst2Abi.h"
@@ -78,6 +80,10 @@ class PluginInstance {
   void SetProductString(const std::string& s) { product_ = s; }
   void SetVendorVersion(int v) { vendorVersion_ = v; }
   HostLog& Log() { return log_; }
+  // Sees every host callback before it is answered, on the thread the
+  // plug-in calls from (the editor's window thread for edits).
+  using CallbackObserver = std::function<void(int32_t opcode, int32_t index, float opt)>;
+  void SetCallbackObserver(CallbackObserver observer) { observer_ = std::move(observer); }
 
  private:
   PluginInstance() = default;
@@ -93,6 +99,7 @@ class PluginInstance {
   int vendorVersion_ = 1000;
   VstTimeInfo timeInfo_{};
   HostLog log_;
+  CallbackObserver observer_;
   std::vector<uint8_t> eventStorage_;
   // Silent input buffers handed to the process calls (grown, never shrunk).
   std::vector<double> silenceDouble_;
