@@ -5,7 +5,8 @@
 #include <memory>
 #include <mutex>
 
-#include "editor/PanelPlaceholder.h"
+#include "editor/PanelEditor.h"
+#include "instrument/PanelDisplayText.h"
 #include "instrument/ParamTable.h"
 #include "instrument/SnapshotFields.h"
 
@@ -31,14 +32,22 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 Brisquet::Brisquet(HostCallback host) : VstAdapter(kIdentity, host), engine_(*this) {
   Guard guard(Lock());
   DefineParameters();
-  AttachEditor(std::make_unique<PanelPlaceholder>());
+  std::unique_ptr<PanelEditor> editor = BuildEditor(*this, *this);
+  panel_ = editor.get();
+  AttachEditor(std::move(editor));
   // Slot 0 takes the defaults; the entry point fills the remaining slots.
   AddPresetFromCurrent("init");
   for (int i = 0; i < kNumParams; ++i) ParameterChanged(i);
   engine_.Reset(SampleRate(), BlockSize());
+  SeedHistory();
+  CopyToOtherSide();
 }
 
-Brisquet::~Brisquet() = default;
+// The window's thread calls into the controls, which call this object:
+// it stops before the members go.
+Brisquet::~Brisquet() {
+  if (EditorLink* e = Editor()) e->Close();
+}
 
 void Brisquet::DefineParameters() {
   for (int i = 0; i < kNumParams; ++i) {
@@ -62,6 +71,8 @@ void Brisquet::ParameterChanged(int index) {
   const PlugParameter* p = ParameterAt(index);
   if (p == nullptr) return;
   const double v = p->value;
+  // The step rows follow the page at once, also while no audio runs.
+  if (index == kArpPage && panel_) panel_->Feed().PublishStepPage(TruncateToInt(v));
   const SnapshotField f = FieldOf(snapshot_, index);
   switch (f.conversion) {
     case FieldConversion::None:
@@ -111,7 +122,7 @@ void Brisquet::WriteSnapshotToParams() {
     if (p == nullptr) continue;
     double v = p->value;
     if (i == kAbSwitch) {
-      v = abSide_;
+      v = history_.Side();
     } else {
       const SnapshotField f = FieldOf(snapshot_, i);
       switch (f.conversion) {
@@ -142,6 +153,7 @@ void Brisquet::WriteSnapshotToParams() {
     if (std::isnan(v)) continue;  // never store NaN; keep the current value
     p->value = v < p->min ? p->min : std::min(v, p->max);
   }
+  if (panel_) panel_->Feed().PublishStepPage(snapshot_.arpPage);
   RefreshEditorControls();
 }
 
@@ -164,10 +176,78 @@ void Brisquet::RenderBlock(double** inputs, double** outputs, int frames) {
   RefreshDisplay();
 }
 
-// The edit history and the panel's value texts arrive with the editor; until
-// then there is nothing to seed or refresh.
-void Brisquet::SeedHistory() {}
-void Brisquet::RefreshDisplay() {}
+// Runs at the end of every block on the audio thread: hands the display's
+// parameter and value (engine units) and the step page to the editor, which
+// formats them on its own thread.
+void Brisquet::RefreshDisplay() {
+  if (panel_ == nullptr) return;
+  DisplayReading r;
+  const int p = lastChangedParam_;
+  if (p == kUnnamed20 || p >= kNumSoundParams) {
+    // Nothing to show for the command buttons: blank for this block, then
+    // back to the parameter shown before.
+    lastChangedParam_ = shownParam_;
+  } else if (p >= 0) {
+    const SnapshotField f = FieldOf(snapshot_, p);
+    if (f.real) r.value = *f.real;
+    else if (f.integer) r.value = *f.integer;
+    else if (f.flag) r.value = *f.flag ? 1.0 : 0.0;
+    else if (f.conversion == FieldConversion::Aftertouch) r.value = engine_.AftertouchToModW() ? 1.0 : 0.0;
+    if (p == kLfo1Frequency) r.flag = snapshot_.lfo1.sync ? 1 : 0;
+    if (p == kLfo2Frequency) r.flag = snapshot_.lfo2.sync ? 1 : 0;
+    if (p == kDelayTime) r.flag = snapshot_.delayTempoSync;
+    r.param = p;
+    shownParam_ = p;
+  }
+  panel_->Feed().Publish(r);
+  panel_->Feed().PublishStepPage(snapshot_.arpPage);
+}
+
+void Brisquet::FormatDisplay(const DisplayReading& reading, char* out, std::size_t size) const {
+  FormatPanelDisplay(ParameterAt(reading.param), reading, out, size);
+}
+
+void Brisquet::SeedHistory() {
+  Guard guard(Lock());
+  history_.Seed(snapshot_);
+}
+
+void Brisquet::CopyToOtherSide() {
+  Guard guard(Lock());
+  history_.CopyToOtherSide();
+}
+
+// The controls call this when the mouse is released; it holds the instance
+// lock so host automation cannot change the sound halfway through the copy.
+void Brisquet::PushSnapshot() {
+  Guard guard(Lock());
+  history_.Push(snapshot_);
+}
+
+void Brisquet::EditCommand(int index) {
+  Guard guard(Lock());
+  lastChangedParam_ = index;
+  switch (index) {
+    case kUndoButton:
+      snapshot_ = history_.Undo();
+      WriteSnapshotToParams();
+      break;
+    case kRedoButton:
+      snapshot_ = history_.Redo();
+      WriteSnapshotToParams();
+      break;
+    case kAbSwitch:
+      snapshot_ = history_.SwitchSide(snapshot_);
+      WriteSnapshotToParams();
+      PushSnapshot();
+      break;
+    case kCopyButton:
+      CopyToOtherSide();
+      break;
+    default:
+      break;
+  }
+}
 
 void Brisquet::MidiReceived(int32_t offset, uint8_t status, uint8_t data1, uint8_t data2) {
   Guard guard(Lock());
@@ -177,11 +257,13 @@ void Brisquet::MidiReceived(int32_t offset, uint8_t status, uint8_t data1, uint8
 void Brisquet::OnPresetRestored() {
   Guard guard(Lock());
   PlugParameter* ab = ParameterAt(kAbSwitch);
-  if (ab != nullptr) ab->value = std::clamp(static_cast<double>(abSide_), ab->min, ab->max);
+  if (ab != nullptr) ab->value = std::clamp(static_cast<double>(history_.Side()), ab->min, ab->max);
   for (int i : {kUndoButton, kRedoButton, kCopyButton}) {
     if (PlugParameter* p = ParameterAt(i)) p->value = 0.0;
   }
+  PushSnapshot();
   engine_.HardReset(snapshot_);
+  if (panel_) panel_->SetAllDirty();
 }
 
 void Brisquet::OnModWheelFromMidi(double wheel) {

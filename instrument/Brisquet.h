@@ -4,13 +4,17 @@
 
 #include <cstdint>
 
+#include "editor/EditHistory.h"
+#include "editor/PanelInstrument.h"
 #include "engine/SynthEngine.h"
 #include "instrument/ParamSnapshot.h"
 #include "plugin/VstAdapter.h"
 
 namespace morvanta {
 
-class Brisquet : public VstAdapter, private EngineHost {
+class PanelEditor;
+
+class Brisquet : public VstAdapter, public PanelInstrument, private EngineHost {
  public:
   explicit Brisquet(HostCallback host);
   ~Brisquet() override;
@@ -31,20 +35,31 @@ class Brisquet : public VstAdapter, private EngineHost {
   ParamSnapshot& MutableSnapshot() { return snapshot_; }
   int LastChangedParam() const { return lastChangedParam_; }
   SynthEngine& Engine() { return engine_; }
-  // The current A/B comparison side (0 until the edit history lands).
-  int AbSide() const { return abSide_; }
+  // The current A/B comparison side: 0 A, 1 B.
+  int AbSide() const { return history_.Side(); }
+
+  // The edit history (undo, redo, A/B, copy) driven by the panel's controls.
+  void EditCommand(int index) override;
+  void PushSnapshot() override;
+  void FormatDisplay(const DisplayReading& reading, char* out, std::size_t size) const override;
+  void SeedHistory();
+  void CopyToOtherSide();
+  const EditHistory<ParamSnapshot>& History() const { return history_; }
+  // The editor (owned by the core, alive as long as the instance).
+  PanelEditor* Panel() { return panel_; }
 
  private:
   void DefineParameters();
-  void SeedHistory();
   void RefreshDisplay();
   void OnModWheelFromMidi(double wheel) override;
 
   SynthEngine engine_;
   ParamSnapshot snapshot_;
   int lastChangedParam_ = -1;
-  int abSide_ = 0;
+  int shownParam_ = -1;  // the parameter the display showed last
   bool firstBlockDone_ = false;
+  PanelEditor* panel_ = nullptr;
+  EditHistory<ParamSnapshot> history_;
 };
 
 // Creates the instrument for the entry point.

@@ -47,10 +47,12 @@ void PlugParameter::DefineInt(const char* paramName, int defValue, int minValue,
   DefineDouble(paramName, defValue, minValue, maxValue, 1.0, unitLabel, shapeValue);
 }
 
-double PlugParameter::NormalizedValue() const {
+double PlugParameter::NormalizedValue() const { return Normalise(value); }
+
+double PlugParameter::Normalise(double plain) const {
   const double range = max - min;
-  if (!(range > 0.0)) return 0.0;
-  const double v = Clamp(value, min, max);
+  if (!(range > 0.0) || std::isnan(plain)) return 0.0;
+  const double v = Clamp(plain, min, max);
   const double e = shape > 0.0 ? 1.0 / shape : 1.0;
   const double x = std::pow((v - min) / range, e);
   return std::isfinite(x) ? Clamp(x, 0.0, 1.0) : 0.0;

@@ -24,6 +24,8 @@ class PlugParameter {
                  double shape = 1.0);
 
   double NormalizedValue() const;
+  // The normalised 0..1 form of a plain value (clamped into the range first).
+  double Normalise(double plain) const;
   // Sets the value from x in 0..1 (x outside is clamped; NaN is ignored).
   void SetFromNormalized(double x);
   // Stores v clamped into [min, max]; a NaN keeps the current value.

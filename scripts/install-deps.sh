@@ -12,8 +12,9 @@ packages=(
   build-essential cmake pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
+  libcairo2-dev fonts-liberation2
   libsndfile1-dev libportsmf-dev
-  libcairo2-dev libxtst-dev
+  libxtst-dev
   # The window tests run the editor on a private X server and play the user.
   xvfb xauth xdotool
   locales
