@@ -27,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 constexpr double kSampleRate = 44100.0;
 constexpr int kBlockFrames = 256;
 constexpr int kVelocity = 100;
+// Our window's own colour: a panel that paints nothing shows up as grey.
+constexpr unsigned long kWindowGrey = 0x808080;
 
 std::mutex g_printMutex;
 
@@ -113,7 +115,7 @@ void EditHost::MakeWindow(int i, int width, int height) {
   const int offset = 40 * i;  // a second instance sits a little further down
   s.window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), offset, offset,
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                 0, 0);
+                                 0, kWindowGrey);
   const std::string title = "Morvanta edit host " + std::to_string(i);
   XStoreName(display_, s.window, title.c_str());
   XSetWMProtocols(display_, s.window, &deleteWindow_, 1);
