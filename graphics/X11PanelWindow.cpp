@@ -192,6 +192,8 @@ class X11PanelWindow final : public PanelWindow, public PanelPlatform {
   Window window_ = 0;
   Window parent_ = 0;
   cairo_surface_t* surface_ = nullptr;
+  XImage* image_ = nullptr;  // the back buffer's layout, without pixels of its own
+  GC gc_ = nullptr;
   int width_ = 0;
   int height_ = 0;
   int wake_[2] = {-1, -1};
@@ -231,6 +233,8 @@ X11PanelWindow::~X11PanelWindow() {
       XSync(display_, False);
     }
     if (surface_) cairo_surface_destroy(surface_);
+    if (image_) XDestroyImage(image_);
+    if (gc_) XFreeGC(display_, gc_);
     XCloseDisplay(display_);
     StopTrappingErrorsOn(display_);
   }
@@ -273,6 +277,20 @@ bool X11PanelWindow::Open(Window parent) {
   }
   surface_ = cairo_xlib_surface_create(display_, window_, pa.visual, width_, height_);
   if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) return false;
+  // A 24- or 32-bit true-colour window takes the back buffer's pixels as
+  // they are; other visuals go through Cairo's conversion.
+  if ((pa.depth == 24 || pa.depth == 32) && pa.visual->c_class == TrueColor &&
+      pa.visual->red_mask == 0xff0000 && pa.visual->green_mask == 0xff00 &&
+      pa.visual->blue_mask == 0xff) {
+    image_ = XCreateImage(display_, pa.visual, static_cast<unsigned>(pa.depth), ZPixmap, 0, nullptr,
+                          static_cast<unsigned>(width_), static_cast<unsigned>(height_), 32,
+                          cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width_));
+    if (image_) {
+      const uint32_t probe = 1;
+      image_->byte_order = *reinterpret_cast<const unsigned char*>(&probe) ? LSBFirst : MSBFirst;
+      gc_ = XCreateGC(display_, window_, 0, nullptr);
+    }
+  }
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   thread_ = std::thread(&X11PanelWindow::Run, this);
   pthread_setname_np(thread_.native_handle(), "morvanta-panel");
@@ -338,14 +356,28 @@ void X11PanelWindow::Show(PanelRect area) {
   if (x1 <= x0 || y1 <= y0) return;
   area = {x0, y0, x1 - x0, y1 - y0};
   cairo_surface_t* back = client_.Paint(area);
-  if (back == nullptr) return;
-  cairo_t* cr = cairo_create(surface_);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, back, 0, 0);
-  cairo_rectangle(cr, area.x, area.y, area.w, area.h);
-  cairo_fill(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface_);
+  if (back == nullptr || cairo_surface_status(back) != CAIRO_STATUS_SUCCESS) return;
+  cairo_surface_flush(back);
+  const cairo_format_t format = cairo_image_surface_get_format(back);
+  if (image_ && (format == CAIRO_FORMAT_ARGB32 || format == CAIRO_FORMAT_RGB24) &&
+      cairo_image_surface_get_width(back) == width_ &&
+      cairo_image_surface_get_height(back) == height_ &&
+      cairo_image_surface_get_stride(back) == image_->bytes_per_line) {
+    // A plain image upload of the back buffer's pixels (its 32-bit layout
+    // is the window's): nothing cached between calls that could go stale.
+    image_->data = reinterpret_cast<char*>(cairo_image_surface_get_data(back));
+    XPutImage(display_, window_, gc_, image_, area.x, area.y, area.x, area.y,
+              static_cast<unsigned>(area.w), static_cast<unsigned>(area.h));
+    image_->data = nullptr;
+  } else {
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, back, 0, 0);
+    cairo_rectangle(cr, area.x, area.y, area.w, area.h);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+  }
 }
 
 void X11PanelWindow::Handle(XEvent& event) {

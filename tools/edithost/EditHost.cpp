@@ -120,7 +120,7 @@ void EditHost::MakeWindow(int i, int width, int height) {
   XStoreName(display_, s.window, title.c_str());
   XSetWMProtocols(display_, s.window, &deleteWindow_, 1);
   XSelectInput(display_, s.window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
-  XMapWindow(display_, s.window);
+  if (!options_.mapLate) XMapWindow(display_, s.window);
   XSync(display_, False);
   Print("window %d 0x%lx", i, static_cast<unsigned long>(s.window));
 }
@@ -138,6 +138,10 @@ void EditHost::OpenEditor(int i) {
   const intptr_t answer = s.plugin->Dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(display_),
                                              reinterpret_cast<void*>(s.window));
   s.editorOpen = answer != 0;
+  if (options_.mapLate) {
+    XMapWindow(display_, s.window);
+    XSync(display_, False);
+  }
   Print("open %d %d", i, static_cast<int>(answer));
 }
 

@@ -27,6 +27,8 @@ struct Options {
   std::string midiFile;
   bool aplay = false;    // send the sound to aplay instead of dropping it
   bool openAtStart = true;
+  // Show our window only after the editor is open in it, as Ardour does.
+  bool mapLate = false;
 };
 
 class EditHost {

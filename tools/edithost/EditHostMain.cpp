@@ -17,6 +17,7 @@ const char kUsage[] =
     "  --midi FILE      play a Standard MIDI File once\n"
     "  --aplay          play the sound through aplay (default: rendered, not heard)\n"
     "  --closed         start with the editors closed\n"
+    "  --map-late       show the host window only once the editor is open in it\n"
     "Keys z s x d c v g b h n j m , and q 2 w 3 e r 5 t 6 y 7 u i play notes.\n"
     "Commands on stdin, one a line: open [I], close [I], destroy-parent [I],\n"
     "get PARAM [I], set PARAM VALUE [I], note KEY on|off [I], idle HZ, stats,\n"
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
       options.midiFile = argv[++i];
     } else if (arg == "--aplay") {
       options.aplay = true;
+    } else if (arg == "--map-late") {
+      options.mapLate = true;
     } else if (arg == "--closed") {
       options.openAtStart = false;
     } else if (arg == "--help" || arg == "-h") {
