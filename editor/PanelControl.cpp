@@ -58,7 +58,10 @@ void PanelControl::GrayOut(bool gray) {
 bool PanelControl::IsHit(int x, int y) const { return RectContains(rect_, x, y); }
 
 void PanelControl::SetDirty(bool notify) {
-  value_.store(Clamp01(value_.load()));
+  // Written back only when out of range, so a mark from another thread
+  // never overwrites a value the window's thread has just set.
+  const double v = value_.load();
+  if (!(v >= 0.0 && v <= 1.0)) value_.store(Clamp01(v));
   dirty_.store(true);
   if (notify && param_ >= 0) graphics_.Plug().SetParameterFromEditor(param_, value_.load());
 }

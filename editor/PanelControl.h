@@ -27,6 +27,8 @@ class PanelControl {
   virtual void OnMouseDrag(int x, int y, int dx, int dy, unsigned modifiers) {}
   virtual void OnMouseDoubleClick(int x, int y, unsigned modifiers) {}
   virtual void OnMouseWheel(int x, int y, unsigned modifiers, int steps) {}
+  // Whether the control acts on the wheel; OnMouseWheel is called only then.
+  virtual bool TakesWheel() const { return false; }
   // Whether the control acts on `key`; OnKeyDown is called only then.
   virtual bool TakesKey(int key) const { return false; }
   virtual void OnKeyDown(int x, int y, int key, unsigned modifiers) {}
@@ -103,6 +105,7 @@ class KnobMultiControl : public PanelControl {
   void OnMouseDrag(int x, int y, int dx, int dy, unsigned modifiers) override;
   void OnMouseDoubleClick(int x, int y, unsigned modifiers) override;
   void OnMouseWheel(int x, int y, unsigned modifiers, int steps) override;
+  bool TakesWheel() const override { return true; }
   bool TakesKey(int key) const override;
   void OnKeyDown(int x, int y, int key, unsigned modifiers) override;
   void Draw(RasterMemBitmap& target, const PanelRect& clip) override;

@@ -76,6 +76,9 @@ std::unique_ptr<PanelEditor> BuildEditor(PluginCore& plug, PanelInstrument& inst
 
   std::size_t count = 0;
   const PanelItem* items = PanelItems(&count);
+  const int displayItem = PanelDisplayItem();
+  const int rowItems[3] = {PanelStepRowFirstItem(0), PanelStepRowFirstItem(1),
+                           PanelStepRowFirstItem(2)};
   for (std::size_t i = 0; i < count; ++i) {
     const PanelItem& it = items[i];
     const int x = it.rect.left, y = it.rect.top;
@@ -109,9 +112,9 @@ std::unique_ptr<PanelEditor> BuildEditor(PluginCore& plug, PanelInstrument& inst
         break;
     }
     const int index = g.AddControl(std::move(c));
-    if (static_cast<int>(i) == PanelDisplayItem()) g.displayIndex_ = index;
+    if (static_cast<int>(i) == displayItem) g.displayIndex_ = index;
     for (int row = 0; row < 3; ++row)
-      if (static_cast<int>(i) == PanelStepRowFirstItem(row)) g.stepRowFirst_[row] = index;
+      if (static_cast<int>(i) == rowItems[row]) g.stepRowFirst_[row] = index;
   }
   return editor;
 }

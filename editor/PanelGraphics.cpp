@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 namespace morvanta {
 namespace {
@@ -219,7 +221,12 @@ void PanelGraphics::OpenValuePrompt(PanelControl* control) {
   const PlugParameter* p = plug_.ParameterAt(control->Param());
   if (index < 0 || p == nullptr) return;
   if (promptState_ != PromptState::Closed) FinishPrompt();
-  prompt_.Reset(PromptValueText(*p), FilterFor(p->kind));
+  std::string text;
+  {
+    std::lock_guard<std::recursive_mutex> guard(plug_.Lock());  // the host may be writing it
+    text = PromptValueText(*p);
+  }
+  prompt_.Reset(text, FilterFor(p->kind));
   const PanelRect& r = control->Rect();
   promptRect_ = PanelRect{r.x + (r.w - kPromptWidth) / 2, r.y + (r.h - kPromptHeight) / 2,
                           kPromptWidth, kPromptHeight};
@@ -318,7 +325,7 @@ void PanelGraphics::DoubleClick(int x, int y, unsigned modifiers) {
 void PanelGraphics::Wheel(int x, int y, unsigned modifiers, int steps) {
   Sync();
   const int index = FindControl(x, y);
-  if (index < 0 || steps == 0) return;
+  if (index < 0 || steps == 0 || !controls_[index]->TakesWheel()) return;
   PanelControl& c = *controls_[index];
   BeginEdit(c);
   c.OnMouseWheel(x, y, modifiers, steps);

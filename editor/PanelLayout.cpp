@@ -2,6 +2,8 @@
 // the modulation matrix reads as rows (destinations) by columns (sources).
 #include "editor/PanelLayout.h"
 
+#include <initializer_list>
+
 namespace morvanta {
 namespace {
 
@@ -364,6 +366,15 @@ LayoutRect RadioButtonRect(const PanelItem& group, int k) {
   return {left, group.rect.top, left + b->frameWidth, group.rect.top + b->frameHeight};
 }
 
+const PanelMatrix& PanelMatrixGeometry() {
+  static constexpr PanelMatrix kMatrix = {
+      {kColAdsr2, kColLfo1, kColLfo2, kColModw, kColVel, kColStepMod},
+      kRowPan,
+      kRowHarmonics + 20,  // the last row's sliders are 20 px high
+  };
+  return kMatrix;
+}
+
 int PanelDisplayItem() {
   const Table& t = TheTable();
   for (std::size_t i = 0; i < t.count; ++i)
@@ -382,6 +393,26 @@ int PanelItemForParam(int param) {
   for (std::size_t i = 0; i < t.count; ++i)
     if (t.items[i].param == param) return static_cast<int>(i);
   return -1;
+}
+
+std::uint32_t PanelLayoutFingerprint() {
+  std::uint32_t h = 2166136261u;  // FNV-1a
+  auto mix = [&h](int v) {
+    for (int b = 0; b < 4; ++b) {
+      h ^= static_cast<std::uint32_t>(v >> (8 * b)) & 0xffu;
+      h *= 16777619u;
+    }
+  };
+  const Table& t = TheTable();
+  for (std::size_t i = 0; i < t.count; ++i) {
+    const PanelItem& it = t.items[i];
+    for (int v : {static_cast<int>(it.kind), it.rect.left, it.rect.top, it.rect.right,
+                  it.rect.bottom, it.bitmap, it.param, it.buttons})
+      mix(v);
+  }
+  for (const PanelBitmap& b : kBitmaps)
+    for (int v : {b.id, b.frames, b.frameWidth, b.frameHeight}) mix(v);
+  return h;
 }
 
 }  // namespace morvanta

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace morvanta {
 
@@ -99,5 +100,20 @@ int PanelDisplayItem();
 int PanelStepRowFirstItem(int row);
 // Index into PanelItems of the control bound to `param`, or -1.
 int PanelItemForParam(int param);
+
+// The modulation matrix: the x of each source's column, left to right
+// (ADSR2, LFO1, LFO2, mod wheel, velocity, step modulation), and the rows'
+// span: its cells are the horizontal sliders of these columns from `top`
+// to `bottom`. The destinations' own sliders sit at the rows' y.
+struct PanelMatrix {
+  int columns[6];
+  int top;
+  int bottom;  // exclusive
+};
+const PanelMatrix& PanelMatrixGeometry();
+
+// A hash of every control's kind, place, bitmap and parameter. The artwork
+// records the one it was drawn for, so a stale background is noticed.
+std::uint32_t PanelLayoutFingerprint();
 
 }  // namespace morvanta

@@ -26,16 +26,21 @@ struct CacheEntry {
   cairo_surface_t* image = nullptr;
 };
 
+// One per process (per load of the plug-in): freed when the library is
+// unloaded, after the host has released every instance.
 struct BitmapCache {
   std::mutex lock;
   std::map<int, CacheEntry> entries;
   int decodes = 0;
+  ~BitmapCache() {
+    for (auto& e : entries)
+      if (e.second.image) cairo_surface_destroy(e.second.image);
+  }
 };
 
-// Process-wide and never destroyed, so images stay valid for every instance.
 BitmapCache& Cache() {
-  static auto* cache = new BitmapCache;
-  return *cache;
+  static BitmapCache cache;
+  return cache;
 }
 
 bool HasPngSignature(const unsigned char* bytes, std::size_t size) {

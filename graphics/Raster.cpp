@@ -24,16 +24,19 @@ struct CachedFace {
   double sizeToEm;  // cairo font size per pixel of cell height
 };
 
-// Process-wide and never destroyed: faces stay valid for instances that
-// outlive static destruction in a host.
-std::mutex& FaceLock() {
-  static auto* m = new std::mutex;
-  return *m;
-}
+// One per process (per load of the plug-in), freed when the library is unloaded.
+struct FaceCache {
+  std::mutex lock;
+  std::vector<CachedFace> faces;
+  ~FaceCache() {
+    for (CachedFace& f : faces)
+      if (f.face) cairo_font_face_destroy(f.face);
+  }
+};
 
-std::vector<CachedFace>& Faces() {
-  static auto* faces = new std::vector<CachedFace>;
-  return *faces;
+FaceCache& Faces() {
+  static FaceCache cache;
+  return cache;
 }
 
 cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeToEm) {
@@ -59,11 +62,14 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
     cairo_font_face_destroy(face);
     return nullptr;
   }
-  // Measure ascent + descent at size 1 so a style's size is the cell height.
+  // Measure ascent + descent (unhinted, at a large size) so a style's size
+  // is the cell height.
+  constexpr double kProbeSize = 1000.0;
   cairo_matrix_t unit, identity;
-  cairo_matrix_init_identity(&unit);
+  cairo_matrix_init_scale(&unit, kProbeSize, kProbeSize);
   cairo_matrix_init_identity(&identity);
   cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &unit, &identity, options);
   cairo_font_options_destroy(options);
   cairo_font_extents_t extents{};
@@ -75,7 +81,7 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
     cairo_font_face_destroy(face);
     return nullptr;
   }
-  *sizeToEm = 1.0 / (extents.ascent + extents.descent);
+  *sizeToEm = kProbeSize / (extents.ascent + extents.descent);
   return face;
 }
 
@@ -83,8 +89,9 @@ cairo_font_face_t* ResolveFace(const char* family, unsigned style, double* sizeT
 cairo_font_face_t* FaceFor(const TextStyle& style, double* sizeToEm) {
   const char* family = (style.font != nullptr && style.font[0] != 0) ? style.font : "Verdana";
   const unsigned flags = style.style & (kTextBold | kTextItalic);
-  std::lock_guard<std::mutex> guard(FaceLock());
-  for (const CachedFace& f : Faces()) {
+  FaceCache& cache = Faces();
+  std::lock_guard<std::mutex> guard(cache.lock);
+  for (const CachedFace& f : cache.faces) {
     if (f.style == flags && f.family == family) {
       *sizeToEm = f.sizeToEm;
       return f.face ? cairo_font_face_reference(f.face) : nullptr;
@@ -92,7 +99,7 @@ cairo_font_face_t* FaceFor(const TextStyle& style, double* sizeToEm) {
   }
   double scale = 1.0;
   cairo_font_face_t* face = ResolveFace(family, flags, &scale);
-  Faces().push_back({family, flags, face, scale});
+  cache.faces.push_back({family, flags, face, scale});
   *sizeToEm = scale;
   return face ? cairo_font_face_reference(face) : nullptr;
 }

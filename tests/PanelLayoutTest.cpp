@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "editor/PanelLayout.h"
 #include "instrument/ParamTable.h"
@@ -158,13 +160,57 @@ TEST(PanelLayoutTest, MatrixCellsSitInTheirSourceColumnAndDestinationRow) {
     ++cells;
   }
   EXPECT_EQ(cells, 13 + 14 + 14 + 12 + 13 + 13);
-  const std::map<std::string, int> x = {{"ADSR2", 290}, {"Lfo1", 430}, {"Lfo2", 570},
-                                        {"Modw", 710},  {"Vel", 850},  {"ArpMod", 990}};
-  ASSERT_EQ(columns.size(), x.size());
-  for (const auto& [source, xs] : columns) {
-    ASSERT_EQ(xs.size(), 1u) << source;
-    EXPECT_EQ(*xs.begin(), x.at(source)) << source;
+  // The matrix geometry the artwork reads names the same columns, in order.
+  const PanelMatrix& m = PanelMatrixGeometry();
+  const char* sources[] = {"ADSR2", "Lfo1", "Lfo2", "Modw", "Vel", "ArpMod"};
+  ASSERT_EQ(columns.size(), 6u);
+  for (int c = 0; c < 6; ++c) {
+    const auto& xs = columns[sources[c]];
+    ASSERT_EQ(xs.size(), 1u) << sources[c];
+    EXPECT_EQ(*xs.begin(), m.columns[c]) << sources[c];
   }
+  EXPECT_EQ(m.top, t[PanelItemForParam(kPan)].rect.top);
+  EXPECT_EQ(m.bottom, t[PanelItemForParam(kHarmonicsSlope)].rect.top + 20);
+}
+
+// The order of attachment fixes every control's index in the panel's list.
+TEST(PanelLayoutTest, AttachmentOrderFollowsTheDesign) {
+  std::vector<int> order;
+  auto add = [&order](std::initializer_list<int> params) {
+    order.insert(order.end(), params.begin(), params.end());
+  };
+  auto range = [&order](int first, int last) {
+    for (int p = first; p <= last; ++p) order.push_back(p);
+  };
+  add({kUndoButton, kRedoButton, kCopyButton, kAbSwitch, -1});  // -1: the link area
+  add({0, 1, 232, 5, 6, 207, 208, 18, 19, 21, 7, kOscShape, kArpPage, 123, 124, 126, 125, 127,
+       128, 129, 130, 132, 131, 133, 134, 234, 235, kLfo1Shape, 154, 155, 153, 156, kLfo2Shape,
+       173, 174, 172, 175});
+  range(kHarmonics1, kHarmonics1 + 15);
+  add({39, 40, 41, 42, kVoiceMode});
+  range(110, 122);
+  add({14, 15, 10, 11, 12, 233, 13, 16, 17, 8, 9, 43, kArpLiveDirection, 45, 46, 48, 47});
+  range(kArpPitch1, kArpMod1 + 15);
+  add({97, 99, 100, 98});
+  range(101, 109);
+  add({2, 22});
+  range(157, 163);
+  range(165, 168);
+  add({164, 169, 170});
+  range(176, 182);
+  range(184, 187);
+  add({183, 188, 189});
+  range(190, 205);
+  range(135, 151);
+  add({206});
+  range(216, 221);
+  range(209, 215);
+  add({222, 228, 229});
+  range(223, 227);
+  add({230, -1});  // -1: the display
+  Items t;
+  ASSERT_EQ(t.count, order.size());
+  for (std::size_t i = 0; i < t.count; ++i) EXPECT_EQ(t[i].param, order[i]) << "item " << i;
 }
 
 TEST(PanelLayoutTest, ControlsStayOnThePanelAndApartFromEachOther) {
