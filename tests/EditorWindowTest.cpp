@@ -438,6 +438,19 @@ TEST_F(EditorWindowTest, ATypedValueInTheValuePromptIsSetOnEnter) {
   EXPECT_EQ(tool.Quit(), 0);
 }
 
+TEST_F(EditorWindowTest, KeysNoControlTakesReachTheHostAndPlayNotes) {
+  EditHostProcess tool;
+  ASSERT_TRUE(Launch(tool));
+  // Where no control is, keys go on to the host's window,
+  // whose keyboard piano plays them.
+  const size_t from = tool.Count();
+  ASSERT_TRUE(Xdo({"mousemove", "950", "170", "keydown", "z"}));
+  EXPECT_GE(tool.WaitLine("note 0 on 48", from), 0);
+  ASSERT_TRUE(Xdo({"keyup", "z"}));
+  EXPECT_GE(tool.WaitLine("note 0 off 48", from), 0);
+  EXPECT_EQ(tool.Quit(), 0);
+}
+
 TEST_F(EditorWindowTest, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
   EditHostProcess tool;
   ASSERT_TRUE(Launch(tool));
