@@ -8,6 +8,7 @@
 #include "editor/PanelLayout.h"
 #include "instrument/Brisquet.h"
 #include "support/XvfbServer.h"
+#include "support/WindowTestKit.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -36,20 +37,12 @@ extern char** environ;
 namespace morvanta {
 namespace {
 
+using testing::WaitFor;
+
 constexpr int kWidth = 1370;
 constexpr int kHeight = 760;
 const std::string kTool = std::string(MORVANTA_BUILD_DIR) + "/tools/morvanta-edithost";
 const std::string kArtefacts = std::string(MORVANTA_BUILD_DIR) + "/tests/";
-
-template <class Predicate>
-bool WaitFor(Predicate done, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return done();
-}
 
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream in(line);
@@ -278,23 +271,8 @@ class EditorWindowTest : public ::testing::Test {
     if (display_) XCloseDisplay(display_);
   }
 
-  std::vector<Window> Children(Window w) {
-    Window root, parent, *kids = nullptr;
-    unsigned n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display_, w, &root, &parent, &kids, &n)) {
-      out.assign(kids, kids + n);
-      XFree(kids);
-    }
-    return out;
-  }
-  Window ParentOf(Window w) {
-    Window root, parent, *kids = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(display_, w, &root, &parent, &kids, &n)) return 0;
-    if (kids) XFree(kids);
-    return parent;
-  }
+  std::vector<Window> Children(Window w) { return testing::Children(display_, w); }
+  Window ParentOf(Window w) { return testing::ParentOf(display_, w); }
   // Starts the tool and waits until the panel is on screen.
   bool Launch(EditHostProcess& tool, const std::vector<std::string>& args = {}) {
     if (!tool.Start(args)) return false;

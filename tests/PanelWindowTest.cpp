@@ -26,24 +26,17 @@
 
 #include "graphics/PanelWindow.h"
 #include "support/XvfbServer.h"
+#include "support/WindowTestKit.h"
 
 namespace morvanta {
 namespace {
+
+using testing::WaitFor;
 
 constexpr int kPanelW = 1370;
 constexpr int kPanelH = 760;
 constexpr unsigned long kLeftColour = 0x204080;
 constexpr unsigned long kRightColour = 0xc08020;
-
-template <class Predicate>
-bool WaitFor(Predicate done, int timeoutMs = 5000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
 
 int CountEntries(const char* dir) {
   int n = 0;
@@ -208,16 +201,7 @@ class PanelWindowTest : public ::testing::Test {
     return win;
   }
 
-  std::vector<Window> Children(Window w) {
-    Window root, parent, *children = nullptr;
-    unsigned n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(host_, w, &root, &parent, &children, &n)) {
-      out.assign(children, children + n);
-      XFree(children);
-    }
-    return out;
-  }
+  std::vector<Window> Children(Window w) { return testing::Children(host_, w); }
 
   unsigned long Pixel(Window w, int x, int y) {
     XImage* image = XGetImage(host_, w, x, y, 1, 1, AllPlanes, ZPixmap);

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Opens Morvanta's editor inside Ardour 7's GUI, for looking at the panel in
-# a real host. Makes a throwaway Ardour setup under a temporary folder, a
+# a real host. Makes a throwaway Ardour set-up (removed at the end), a
 # session with Morvanta on a MIDI track whose saved state has the plug-in
 # window open (so Ardour opens the editor as the session loads), and starts
 # Ardour on it.
@@ -22,16 +22,14 @@ for arg in "$@"; do
   esac
 done
 [ -f "$plugin" ] || { echo "no plug-in at $plugin (build first, or pass its path)"; exit 1; }
-for tool in ardour ardour7-lua; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed (Debian package ardour)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/morvanta-ardour-XXXXXX)
-mkdir -p "$work/home" "$work/cache" "$work/config/ardour7" "$work/data" "$work/vst"
-cp "$plugin" "$work/vst/Morvanta.so"
-export HOME="$work/home" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" \
-  XDG_DATA_HOME="$work/data" LXVST_PATH="$work/vst"
+command -v ardour >/dev/null || { echo "ardour is not installed (Debian package ardour)"; exit 1; }
+# The Ardour test set-up: a throwaway HOME and XDG folders under $work with
+# the plug-in in $work/vst, and `run` to call Ardour's programs inside them.
+ARDOUR_NEEDS_LUA=1
+set -- "$plugin" "$here/build"
+source "$here/tests/scripts/lib/ardour_env.bash"
 # No first-run wizard, and the dummy audio system on offer.
+mkdir -p "$work/config/ardour7"
 touch "$work/config/ardour7/.a7"
 cat > "$work/config/ardour7/config" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
@@ -41,28 +39,9 @@ cat > "$work/config/ardour7/config" <<'XML'
   </Config>
 </Ardour>
 XML
-
-# Ardour uses a scan cache only when it is newer (to the second) than the .so.
-touch -d '-5 seconds' "$work/vst/Morvanta.so"
-LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst-scanner -f "$work/vst/Morvanta.so" >/dev/null 2>&1 || true
-
-cat > "$work/create.lua" <<LUA
-AudioEngine:set_backend("None (Dummy)", "", "")
-AudioEngine:start()
-local s = create_session("$work/sess", "sess", 48000)
-assert(s, "no session")
-local tracks = Session:new_midi_track(ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1),
-  ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2), true, ARDOUR.PluginInfo(), nil, nil, 1, "synth",
-  ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
-local p = ARDOUR.LuaAPI.new_plugin(Session, "Morvanta", ARDOUR.PluginType.LXVST, "")
-if p:isnil() then print("RESULT no-plugin"); close_session(); os.exit(2) end
-tracks:front():add_processor_by_index(p, 0, nil, true)
-Session:save_state("", false, false, false, false, false)
-print("RESULT created")
-close_session()
-LUA
-env -u DISPLAY ardour7-lua "$work/create.lua" 2>/dev/null | grep -q '^RESULT created' ||
-  { echo "Ardour could not make the session (see $work)"; exit 1; }
+synth_session_lua "$work/create.lua"
+run timeout 300 "$lua" "$work/create.lua" 2>/dev/null | grep -q '^RESULT created' ||
+  { echo "Ardour could not make the session"; exit 1; }
 
 # The plug-in window's saved state: Ardour names it P-<route id>-<processor id>.
 python3 - "$work/sess/sess.ardour" <<'PY'
@@ -82,10 +61,10 @@ PY
 if [ "$xvfb" = 1 ]; then
   exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1200x24 -nolisten tcp 2>/dev/null)
   xvfb_pid=$!
-  trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+  trap 'kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
   read -r number <&3
   export DISPLAY=":$number"
   echo "Xvfb on DISPLAY=$DISPLAY; screenshot: DISPLAY=$DISPLAY import -window root shot.png"
 fi
-echo "Ardour's files are in $work; choose \"None (Dummy)\", then Start."
-ardour -a -n "$work/sess/sess.ardour"
+echo "Choose \"None (Dummy)\" as the audio system, then Start."
+run env DISPLAY="${DISPLAY:-}" ardour -a -n "$work/sess/sess.ardour"
