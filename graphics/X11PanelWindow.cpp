@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <signal.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -292,7 +293,11 @@ bool X11PanelWindow::Open(Window parent) {
     }
   }
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  thread_ = std::thread(&X11PanelWindow::Run, this);
+  try {
+    thread_ = std::thread(&X11PanelWindow::Run, this);
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the editor stays closed
+  }
   pthread_setname_np(thread_.native_handle(), "morvanta-panel");
   return true;
 }

@@ -639,25 +639,5 @@ TEST_F(PanelWindowTest, AHostThatDestroysItsWindowFirstCrashesNothing) {
   EXPECT_EQ(g_hostErrors, 0);
 }
 
-TEST_F(PanelWindowTest, PaintsAtAnyIdleRateOrWithoutIdle) {
-  for (int rate : {0, 15, 25, 50}) {
-    FakePanel panel;
-    auto window = Open(panel, parent_);
-    ASSERT_NE(window, nullptr) << rate;
-    std::atomic<bool> done{false};
-    std::thread idler([&] {
-      while (rate > 0 && !done) {
-        window->Idle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000 / rate));
-      }
-    });
-    panel.leftColour = 0x406080 + static_cast<unsigned long>(rate);
-    panel.Invalidate({0, 0, kPanelW, kPanelH});
-    EXPECT_TRUE(WaitFor([&] { return Pixel(parent_, 10, 10) == panel.leftColour; })) << rate;
-    done = true;
-    idler.join();
-  }
-}
-
 }  // namespace
 }  // namespace morvanta

@@ -91,6 +91,7 @@ bool EditHost::Start(std::string* error) {
     auto slot = std::make_unique<Slot>();
     slot->plugin = host::PluginInstance::Load(options_.plugin, error);
     if (!slot->plugin) return false;
+    slot->plugin->KeepLoadedAfterClose();  // the process ends right after
     slot->plugin->SetSampleRate(kSampleRate);
     slot->plugin->SetBlockSize(kBlockFrames);
     slot->plugin->Resume();

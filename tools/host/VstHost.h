@@ -84,6 +84,9 @@ class PluginInstance {
   // plug-in calls from (the editor's window thread for edits).
   using CallbackObserver = std::function<void(int32_t opcode, int32_t index, float opt)>;
   void SetCallbackObserver(CallbackObserver observer) { observer_ = std::move(observer); }
+  // Leaves the .so loaded after effClose, so that leak reports at exit can
+  // still name the libraries it brought in.
+  void KeepLoadedAfterClose() { unload_ = false; }
 
  private:
   PluginInstance() = default;
@@ -100,6 +103,7 @@ class PluginInstance {
   VstTimeInfo timeInfo_{};
   HostLog log_;
   CallbackObserver observer_;
+  bool unload_ = true;
   std::vector<uint8_t> eventStorage_;
   // Silent input buffers handed to the process calls (grown, never shrunk).
   std::vector<double> silenceDouble_;
