@@ -317,6 +317,10 @@ int Run(int argc, char** argv) {
   }
   std::unique_ptr<host::PluginInstance> plugin = host::PluginInstance::Load(pluginPath, &error);
   if (!plugin) return Fail(kExitFailure, "cannot load plug-in '" + pluginPath + "': " + error);
+  // The process ends after the render: unloading the plug-in would only
+  // unload the drawing libraries it brought in (pixman), whose start-up
+  // tables the sanitizer then reports as lost.
+  plugin->KeepLoadedAfterClose();
   plugin->SetProductString("morvanta-render");
   plugin->SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
                                                      : sequence.TempoAt(0.0));
