@@ -78,7 +78,7 @@ void BM_Chorus(benchmark::State& state) {
   const std::vector<double> inL = NoiseBlock(1), inR = NoiseBlock(2);
   int64_t frames = 0;
   for (auto _ : state) {
-    chorus->BlockUpdate(kRate, p);
+    chorus->BlockUpdate(kRate, ChorusSettingsOf(p));
     for (int s = 0; s < kBlock; ++s) {
       double l = inL[s], r = inR[s];
       chorus->Process(l, r);
@@ -96,7 +96,7 @@ void BM_Delay(benchmark::State& state) {
   const std::vector<double> inL = NoiseBlock(3), inR = NoiseBlock(4);
   int64_t frames = 0;
   for (auto _ : state) {
-    delay->BlockUpdate(kRate, 120.0, p);
+    delay->BlockUpdate(kRate, 120.0, DelaySettingsOf(p));
     for (int s = 0; s < kBlock; ++s) {
       double l = inL[s], r = inR[s];
       delay->Process(l, r);

@@ -13,11 +13,10 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMaxFc = 0.49;
 }  // namespace
 
-void Biquad::Init(int filterType, double fc, double q, double gainDb) {
+void Biquad::Init(int filterType, double fc, double q) {
   type = filterType;
   Fc = fc;
   Q = q;
-  peakGain = gainDb;
   Compute();
 }
 
@@ -28,26 +27,26 @@ void Biquad::Compute() {
   const double norm = 1.0 / (1.0 + K / Q + K2);
   switch (type) {
     case kHighPass:
-      a0 = norm;
-      a1 = -2.0 * a0;
-      a2 = a0;
-      b1 = 2.0 * (K2 - 1.0) * norm;
-      b2 = (1.0 - K / Q + K2) * norm;
+      b0 = norm;
+      b1 = -2.0 * b0;
+      b2 = b0;
+      a1 = 2.0 * (K2 - 1.0) * norm;
+      a2 = (1.0 - K / Q + K2) * norm;
       break;
     case kAllPass:
-      a0 = (1.0 - K / Q + K2) * norm;
-      a1 = 2.0 * (K2 - 1.0) * norm;
-      a2 = 1.0;
-      b1 = a1;
-      b2 = a0;
+      b0 = (1.0 - K / Q + K2) * norm;
+      b1 = 2.0 * (K2 - 1.0) * norm;
+      b2 = 1.0;
+      a1 = b1;
+      a2 = b0;
       break;
     case kLowPass:
     default:
-      a0 = K2 * norm;
-      a1 = 2.0 * a0;
-      a2 = a0;
-      b1 = 2.0 * (K2 - 1.0) * norm;
-      b2 = (1.0 - K / Q + K2) * norm;
+      b0 = K2 * norm;
+      b1 = 2.0 * b0;
+      b2 = b0;
+      a1 = 2.0 * (K2 - 1.0) * norm;
+      a2 = (1.0 - K / Q + K2) * norm;
       break;
   }
 }

@@ -18,13 +18,13 @@ void ChorusEffect::SetSampleRate(double fs) {
   secondRight_.SetSampleRate(rate, false);
 }
 
-void ChorusEffect::BlockUpdate(double fs, const ParamSnapshot& p) {
-  const double mix = Unit(p.modMix);
-  const double dl = Unit(p.modDelay);
-  const double fb = Unit(p.modFeedback);
-  const double amp = Unit(p.modAmp);
-  const double sp = Unit(p.modSpeed);
-  const int mode = p.modMode != 0 ? 1 : 0;
+void ChorusEffect::BlockUpdate(double fs, const ChorusSettings& p) {
+  const double mix = Unit(p.mix);
+  const double dl = Unit(p.delay);
+  const double fb = Unit(p.feedback);
+  const double amp = Unit(p.amp);
+  const double sp = Unit(p.speed);
+  const int mode = p.mode != 0 ? 1 : 0;
   const double base = (9 * mode + 1) * 0.001;
   const double n = 9 * mode + 1;
   const double D = 0.67 * dl;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dsp/ModDelayLine.h"
-#include "instrument/ParamSnapshot.h"
+#include "dsp/EffectSettings.h"
 
 namespace morvanta {
 
@@ -12,7 +12,7 @@ class ChorusEffect {
   // Resizes the lines for fs (allocates only when the rate changed); the
   // render frame's per-block update then finds them ready.
   void SetSampleRate(double fs);
-  void BlockUpdate(double fs, const ParamSnapshot& p);
+  void BlockUpdate(double fs, const ChorusSettings& p);
   void Process(double& left, double& right) {
     const double yL = firstLeft_.ProcessSine(left) - secondLeft_.ProcessSine(left);
     left = wetGain_ * yL + dryGain_ * left;

@@ -70,7 +70,6 @@ double ModDelayLine::ProcessSine(double x) {
   const double y = ReadFractional();
   loopFilter_.type = Biquad::kLowPass;
   loopFilter_.Q = 1.2 - 0.4 * feedback_;
-  loopFilter_.peakGain = 0.0;
   loopFilter_.Fc = (modFactor_ * 750.0 + 6000.0) / fs_;
   loopFilter_.Compute();
   const float u = static_cast<float>(x + y * feedback_);

@@ -10,7 +10,7 @@ class OutputHighPass {
  public:
   OutputHighPass() { SetSampleRate(44100.0); }
   // Recomputes the coefficients for fs; the filter state is kept.
-  void SetSampleRate(double fs) { section_.Init(Biquad::kHighPass, 30.0 / fs, 0.8, 0.0); }
+  void SetSampleRate(double fs) { section_.Init(Biquad::kHighPass, 30.0 / fs, 0.8); }
   float Process(float x) { return section_.Process(x); }
   void Clear() { section_.Clear(); }
   const Biquad& Section() const { return section_; }

@@ -5,24 +5,16 @@
 #include <cstdint>
 
 #include "dsp/ModDelayLine.h"
-#include "instrument/ParamSnapshot.h"
+#include "dsp/EffectSettings.h"
 
 namespace morvanta {
 
-// A single-precision second-order section in direct form I with separate
-// histories for its low-pass and high-pass use; inputs carry a tiny offset
-// against denormals.
+// A single-precision second-order section in direct form I: its low-pass
+// coefficients feed the damping pairs, its high-pass runs here; inputs carry
+// a tiny offset against denormals. Cookbook naming, as Biquad's: b feeds
+// forward, a back.
 struct RbjSection {
   void Set(double frequency, double sampleRate);
-  float LowPass(float input) {
-    const float x = input + kDenormalOffset;
-    const float y = lpB0 * x + lpB1 * lpX1 + lpB2 * lpX2 - a1 * lpY1 - a2 * lpY2;
-    lpX2 = lpX1;
-    lpX1 = x;
-    lpY2 = lpY1;
-    lpY1 = y;
-    return y;
-  }
   float HighPass(float input) {
     const float x = input + kDenormalOffset;
     const float y = hpB0 * x + hpB1 * hpX1 + hpB2 * hpX2 - a1 * hpY1 - a2 * hpY2;
@@ -32,14 +24,13 @@ struct RbjSection {
     hpY1 = y;
     return y;
   }
-  void Clear() { lpX1 = lpX2 = lpY1 = lpY2 = hpX1 = hpX2 = hpY1 = hpY2 = 0.0f; }
+  void Clear() { hpX1 = hpX2 = hpY1 = hpY2 = 0.0f; }
 
   static constexpr float kDenormalOffset = 2.3283064365386963e-10f;  // 2^-32
   float frequency = 0.0f, sampleRate = 44100.0f, Q = 0.5f;
   float a1 = 0.0f, a2 = 0.0f;
   float lpB0 = 1.0f, lpB1 = 0.0f, lpB2 = 0.0f;
   float hpB0 = 1.0f, hpB1 = 0.0f, hpB2 = 0.0f;
-  float lpX1 = 0.0f, lpX2 = 0.0f, lpY1 = 0.0f, lpY2 = 0.0f;
   float hpX1 = 0.0f, hpX2 = 0.0f, hpY1 = 0.0f, hpY2 = 0.0f;
 };
 

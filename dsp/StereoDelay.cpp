@@ -22,25 +22,25 @@ constexpr double kMaxLoopGain = 0.999;
 std::complex<double> Response(const Biquad& b, double w) {
   const std::complex<double> z1 = std::polar(1.0, -w);
   const std::complex<double> z2 = z1 * z1;
-  return (b.a0 + b.a1 * z1 + b.a2 * z2) / (1.0 + b.b1 * z1 + b.b2 * z2);
+  return (b.b0 + b.b1 * z1 + b.b2 * z2) / (1.0 + b.a1 * z1 + b.a2 * z2);
 }
 }  // namespace
 
 DelayColorFilter::DelayColorFilter() {
-  lowPass.Init(Biquad::kLowPass, 1200.0 / 44100.0, 0.5, 0.0);
-  highPass1.Init(Biquad::kHighPass, 1200.0 / 44100.0, 0.5, 0.0);
-  highPass2.Init(Biquad::kHighPass, 2000.0 / 44100.0, 0.5, 0.0);
-  allPass.Init(Biquad::kAllPass, 2000.0 / 44100.0, 0.5, 0.0);
+  lowPass.Init(Biquad::kLowPass, 1200.0 / 44100.0, 0.5);
+  highPass1.Init(Biquad::kHighPass, 1200.0 / 44100.0, 0.5);
+  highPass2.Init(Biquad::kHighPass, 2000.0 / 44100.0, 0.5);
+  allPass.Init(Biquad::kAllPass, 2000.0 / 44100.0, 0.5);
 }
 
 void DelayColorFilter::Configure(double drive, double colour, double fs) {
   firstQ = 0.707;
   const double f1 = 600.0 + 300.0 * drive;
   const double f2 = 1600.0 - 600.0 * drive + 400.0 * colour;
-  lowPass.Init(Biquad::kLowPass, f1 / fs, firstQ, 0.0);
-  highPass1.Init(Biquad::kHighPass, f1 / fs, firstQ, 0.0);
-  highPass2.Init(Biquad::kHighPass, f2 / fs, secondQ, 0.0);
-  allPass.Init(Biquad::kAllPass, f2 / fs, secondQ, 0.0);
+  lowPass.Init(Biquad::kLowPass, f1 / fs, firstQ);
+  highPass1.Init(Biquad::kHighPass, f1 / fs, firstQ);
+  highPass2.Init(Biquad::kHighPass, f2 / fs, secondQ);
+  allPass.Init(Biquad::kAllPass, f2 / fs, secondQ);
 }
 
 float DelayColorFilter::Process(double x) {
@@ -179,21 +179,21 @@ double StereoDelay::Period(double timeMs, bool sync, double fs, double tempoBpm)
   return g < DelayUnit::kBufferLength ? g : DelayUnit::kBufferLength;
 }
 
-void StereoDelay::BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p) {
-  const double t = Clamp(p.delayTime, 20.0, 1000.0);
-  const double level = Unit(p.delayLevel);
-  const double feedback = Unit(p.delayFeedback);
-  const double colour = Unit(p.delayColor);
-  const double drive = Unit(p.delayDrive);
-  pingPong_ = p.delayPingPongType != 0 ? kOffset : kStraight;
-  width_ = Clamp(p.delayWidth, -1.0, 1.0);
+void StereoDelay::BlockUpdate(double fs, double tempoBpm, const DelaySettings& p) {
+  const double t = Clamp(p.timeMs, 20.0, 1000.0);
+  const double level = Unit(p.level);
+  const double feedback = Unit(p.feedback);
+  const double colour = Unit(p.colour);
+  const double drive = Unit(p.drive);
+  pingPong_ = p.pingPongType != 0 ? kOffset : kStraight;
+  width_ = Clamp(p.width, -1.0, 1.0);
 
   preTap_.SetSampleRate(fs);
   preTap_.SetFeedback(0.0);
   preTap_.SetOutputLevel((0.25 * colour + 1.75) * 0.5);
   preTap_.SetColourAndDrive(drive, colour);
 
-  double g = Period(t, p.delayTempoSync != 0, fs, tempoBpm);
+  double g = Period(t, p.tempoSync != 0, fs, tempoBpm);
   silent_ = !(g > 0.0);
   // The longest echo pattern that fits keeps its shape: "STRAIGHT" needs 2g
   // in the buffer, "OFFSET" g.

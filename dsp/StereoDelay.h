@@ -8,7 +8,7 @@
 #include "dsp/Biquad.h"
 #include "dsp/DelayTimeRamp.h"
 #include "dsp/TubeDriveClipper.h"
-#include "instrument/ParamSnapshot.h"
+#include "dsp/EffectSettings.h"
 
 namespace morvanta {
 
@@ -78,7 +78,7 @@ class StereoDelay {
  public:
   enum PingPong { kStraight = 0, kOffset = 1 };
 
-  void BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p);
+  void BlockUpdate(double fs, double tempoBpm, const DelaySettings& p);
   void Process(double& left, double& right);
   void Clear();
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 #include "dsp/FastSine.h"
-#include "engine/RandomSource.h"
+#include "dsp/RandomSource.h"
 
 namespace morvanta {
 namespace {
@@ -14,6 +14,20 @@ constexpr double kOscTwoPi = 6.2831853;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kGrowthCeiling = 1e150;
 constexpr double kGrowthFloor = 1e-150;
+// "Ring mod F" 0..1 sets the ring frequency to 2..8 times the note's; the
+// lock rounds it to a whole ratio (0.49 keeps 2.5 at 2).
+constexpr double kRingRatioSpan = 6.0;
+constexpr double kRingRatioFloor = 2.0;
+constexpr double kRingLockRounding = 0.49;
+// Pitch noise: a random detune of up to 0.4 of (f / 2 + 220 Hz), held for up
+// to 64 samples (at 44.1 kHz) by "Pitch noise Height".
+constexpr double kPitchNoiseDepth = 0.4;
+constexpr double kPitchNoiseFloorHz = 220.0;
+constexpr double kPitchNoiseHoldSamples = 64.0;
+// "Wave shaper" 0..1 drives the fold by 1..21.
+constexpr double kWaveShaperDrive = 20.0;
+// The multi-pulse sum is lifted to the loudness of the other shapes.
+constexpr double kMultiPulseGain = 1.25;
 constexpr double kPartialIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 inline double Wrap01(double x) { return x - std::floor(x); }
@@ -62,7 +76,6 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
   }
   baseShape = shape;
   targetIncrement_ = frequency * invFs_;
-  targetIncrementCopy_ = targetIncrement_;
   if (glideSeconds > 0.0) {
     glideMs_ = static_cast<float>(glideSeconds * 1000.0);
     glideCoef_ = std::exp(-6.2831855f / (glideMs_ * 0.001f * glideRate_));
@@ -111,8 +124,8 @@ double VoiceOscillator::Render() {
 
   const double raw = (pitchRatio * currentIncrement_ * steps.Ratio() + d) * bendRatio;
   const double e = 0.0 < raw ? raw : 0.0;
-  double ringRatio = ringModF * 6.0 + 2.0;
-  if (ringLock) ringRatio = static_cast<int>(ringRatio + 0.49);
+  double ringRatio = ringModF * kRingRatioSpan + kRingRatioFloor;
+  if (ringLock) ringRatio = static_cast<int>(ringRatio + kRingLockRounding);
   masterPhase_ = Wrap01(masterPhase_ + e);
   ringPhase_ = Wrap01(ringPhase_ + 2.0 * e * ringRatio);
   elapsed_ += invFs_;
@@ -134,7 +147,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
   const double stretch = 1.0 + harmPhase / 4.0;
   const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
   double m = 0.0;
-  if (shape == 0) {
+  if (shape == kOscSine) {
     if (referenceSine_) {
       for (int k = 0; k < kPartials; ++k) {
         if (!(gains[k] > 0.0)) continue;
@@ -178,28 +191,28 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
     const double a = gains[k] * dampingFactor_[k];
     const double w = Wrap01((stretch * k + 1.0) * p);
     switch (shape) {
-      case 1:
+      case kOscTriangle:
         m += a * (w < 0.25 ? 4.0 * w : (w < 0.75 ? 4.0 * (0.5 - w) : 4.0 * (w - 1.0)));
         break;
-      case 2:
+      case kOscSquare:
         if (pulseWidth > w) {
           m += a;
         } else {
           m -= a;
-          if (k == 0 && pulseWidthMode >= 1) return m;
+          if (k == 0 && pulseWidthMode >= kPulseClassic) return m;
         }
         break;
-      case 3:
+      case kOscSaw:
         if (pulseWidth > 0.0) {
           if (w < 2.0 * pulseWidth) {
             m += a * (1.0 - 2.0 * w);
           } else {
             m -= a;
-            if (k == 0 && pulseWidthMode >= 1) return m;
+            if (k == 0 && pulseWidthMode >= kPulseClassic) return m;
           }
         }
         break;
-      case 4:
+      case kOscMultiPulse:
         if (pulseWidth > w) {
           int i = static_cast<int>(16.0 * w);
           if (i > kPartials - 1) i = kPartials - 1;
@@ -210,18 +223,18 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
         break;
     }
   }
-  if (shape == 4) m *= 1.25;
+  if (shape == kOscMultiPulse) m *= kMultiPulseGain;
   return m;
 }
 
 double VoiceOscillator::PitchNoiseOffset() {
   if (pitchNoise == 0.0) return 0.0;
   if (noiseCounter_ == 0.0) {
-    const double r = RandomUnit();
-    noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * 0.4 * (frequency_ * 0.5 + 220.0) / fs_;
+    const double r = random_->Unit();
+    noiseOffset_ = (pitchNoise * r - pitchNoise * 0.5) * kPitchNoiseDepth * (frequency_ * 0.5 + kPitchNoiseFloorHz) / fs_;
   }
   noiseCounter_ += 1.0;
-  if (noiseCounter_ >= pitchNoiseHeight * 64.0 * fsRatio_) noiseCounter_ = 0.0;
+  if (noiseCounter_ >= pitchNoiseHeight * kPitchNoiseHoldSamples * fsRatio_) noiseCounter_ = 0.0;
   return noiseOffset_;
 }
 
@@ -252,12 +265,12 @@ double VoiceOscillator::Shapers(double m) {
 
   double s = x;
   if (waveShaper != 0.0) {
-    const double drive = 20.0 * waveShaper + 1.0;
+    const double drive = kWaveShaperDrive * waveShaper + 1.0;
     double y;
     switch (steps.Shape()) {
-      case 0: y = FastSine(drive * x); break;
-      case 1:
-      case 3: y = std::cos(static_cast<float>(drive * x)); break;
+      case kOscSine: y = FastSine(drive * x); break;
+      case kOscTriangle:
+      case kOscSaw: y = std::cos(static_cast<float>(drive * x)); break;
       default: y = FastSine(drive * (x + ringPhase_)); break;
     }
     s = waveShaper * y + (1.0 - waveShaper) * x;

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "engine/StepSequence.h"
+#include "dsp/OscShape.h"
+#include "dsp/RandomSource.h"
+#include "dsp/StepSequence.h"
 
 namespace morvanta {
 
@@ -27,6 +29,9 @@ class VoiceOscillator {
   // `levels` (null to use `levels`).
   void ShareLevels(const double* shared) { sharedLevels_ = shared; }
 
+  // The source of the pitch noise's random steps.
+  void SetRandomSource(RandomSource& random) { random_ = &random; }
+
   // Controls written by the render frame before each Render.
   double levels[kPartials] = {};
   double pitchRatio = 1.0;
@@ -37,7 +42,7 @@ class VoiceOscillator {
   double bitDivider = 1.0;
   double bitFeedback = 0.0;
   double pulseWidth = 0.5;
-  int32_t pulseWidthMode = 0;
+  int32_t pulseWidthMode = kPulseHarmonic;
   double waveShaper = 0.0;
   double ringMod = 0.0;
   double ringModF = 0.0;
@@ -45,7 +50,7 @@ class VoiceOscillator {
   int32_t ringMode = 0;
   double pitchNoise = 0.0;
   double pitchNoiseHeight = 0.0;
-  int32_t baseShape = 0;
+  int32_t baseShape = kOscSine;  // an OscShape
   StepSequence steps;
   bool releaseHold = false;
 
@@ -77,7 +82,6 @@ class VoiceOscillator {
   double elapsed_ = 0.0;
   double bitCounter_ = 0.0;
   double masterPhase_ = 0.0;
-  double targetIncrementCopy_ = 0.0;
   double ringPhase_ = 0.0;
   double targetIncrement_ = 0.0;
   float glideState_ = 0.0f;
@@ -94,6 +98,7 @@ class VoiceOscillator {
   double panOffset_ = 0.0;
   bool referenceSine_ = false;
   const double* sharedLevels_ = nullptr;
+  RandomSource* random_ = &RandomSource::Fallback();
   double dampingKey_ = -1.0;
   double slopeKey_ = -2.0;
   double growthStep_ = 0.0;

@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "plugin/Facts.h"
+
 namespace morvanta {
 
-constexpr int kPanelLayoutWidth = 1370;
-constexpr int kPanelLayoutHeight = 760;
+constexpr int kPanelLayoutWidth = kPanelWidth;
+constexpr int kPanelLayoutHeight = kPanelHeight;
 
 // Bitmap resource ids.
 enum PanelBitmapId : int {

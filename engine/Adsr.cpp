@@ -8,7 +8,6 @@ void Adsr::Trigger(double attack, double decay, double release, double sustain, 
   decay_ = decay;
   release_ = release;
   sustain_ = sustain;
-  legato_ = legato;
   endTime_ = attack + decay + release;
   if (!legato) {
     t_ = 0.0;
@@ -54,7 +53,6 @@ void Adsr::Release() {
 void Adsr::GoIdle() {
   attack_ = decay_ = release_ = 0.0;
   sustain_ = 0.5;
-  legato_ = false;
   level_ = 0.0;
   stage_ = kIdle;
   endTime_ = 0.0;

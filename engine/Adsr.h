@@ -8,14 +8,11 @@ class Adsr {
  public:
   enum Stage { kIdle = 0, kAttack = 1, kDecay = 2, kSustain = 3, kRelease = 4 };
 
-  void SetRate(double rate) {
-    rate_ = rate;
-    invRate_ = 1.0 / rate;
-  }
+  void SetRate(double rate) { invRate_ = 1.0 / rate; }
 
   void Trigger(double attack, double decay, double release, double sustain, bool legato);
   void Release();
-  // Idle with level 0, times 0, sustain 0.5, legato off.
+  // Idle with level 0, times 0, sustain 0.5.
   void GoIdle();
 
   double Tick() {
@@ -60,13 +57,12 @@ class Adsr {
 
  private:
   double attack_ = 0.0, decay_ = 0.0, release_ = 0.0, sustain_ = 0.5;
-  bool legato_ = false;
   double level_ = 0.0;
   int stage_ = kIdle;
   double endTime_ = 0.0;
   double t_ = 0.0;
   double slope_ = 0.0;
-  double rate_ = 44100.0, invRate_ = 1.0 / 44100.0;
+  double invRate_ = 1.0 / 44100.0;
 };
 
 }  // namespace morvanta

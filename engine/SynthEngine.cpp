@@ -5,16 +5,44 @@
 
 #include <cmath>
 
-#include "dsp/DistortionShaper.h"
 #include "engine/LfoRate.h"
-#include "engine/RandomSource.h"
 
 namespace morvanta {
 namespace {
 
+// A new POLY voice's filter runs this long on silence first, so it starts settled.
 constexpr int kPrerollSamples = 2048;
+// The filter's pre-warp and the kHz conversion use the single-precision constants.
 constexpr double kPiSingle = static_cast<double>(3.14159265358979f);
 constexpr double kMilli = static_cast<double>(0.001f);
+
+// MIDI note 69 is A at 440 Hz.
+constexpr int kA4Note = 69;
+constexpr double kA4Hz = 440.0;
+// Half the squared envelope times the gain: headroom for voices that sum.
+constexpr double kVoiceHeadroom = 0.5;
+// "Glide time" g glides for 2 g^2 seconds.
+constexpr double kGlideSecondsPerSquare = 2.0;
+// "ADSRn x10" stretches every stage tenfold.
+constexpr double kAdsrStretch = 10.0;
+// "LFOn fade-in" 0..1 fades in over 0..10 s.
+constexpr double kLfoFadeSeconds = 10.0;
+// The random LFO shapes run at twice the computed rate.
+constexpr double kRandomLfoRateFactor = 2.0;
+// The bit divider holds a sample 1..32 times: b^2 * 31 + 1.
+constexpr double kBitDividerSpan = 31.0;
+// Pulse width 0..1 maps onto 1.5 %..50 % of the cycle.
+constexpr double kPulseWidthSpan = 0.485;
+constexpr double kPulseWidthFloor = 0.015;
+// Cut-off control 0..1 maps onto 20 Hz..22 kHz.
+constexpr double kCutoffFloorHz = 20.0;
+constexpr double kCutoffSpanHz = 21980.0;
+// The cut-off stays a hair below Nyquist, where the pre-warp tangent diverges.
+constexpr double kCutoffNyquistFraction = 0.4995;
+// Full key tracking adds 20 times the note's frequency over the rate.
+constexpr double kKeyTrackScale = 20.0;
+// Above every envelope level: the first voice searched always beats it.
+constexpr double kNoVoiceLevel = 1000.0;
 
 // NaN maps to the lower bound.
 inline double AtLeast(double x, double lo) { return x > lo ? x : lo; }
@@ -38,6 +66,11 @@ inline double VelocityFactor(double vel, double depth) { return vel * depth + (1
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  for (VoiceSlot& v : voices_) {
+    v.osc.SetRandomSource(random_);
+    v.lfo1.SetRandomSource(random_);
+    v.lfo2.SetRandomSource(random_);
+  }
   Reset(44100.0, 1024);
 }
 
@@ -49,7 +82,7 @@ void SynthEngine::MidiReceived(const MidiMessage& m) { queue_.Add(m); }
 
 void SynthEngine::ApplySnapshot(const ParamSnapshot& snapshot) {
   snap_ = snapshot;
-  voiceMode_ = snap_.voiceMode == 0 ? kMono : (snap_.voiceMode == 1 ? kLiveArp : kPoly);
+  voiceMode_ = snap_.voiceMode == kMono ? kMono : (snap_.voiceMode == kLiveArp ? kLiveArp : kPoly);
   voiceCount_ = voiceMode_ == kPoly ? kVoices : 1;
   modWheel_ = snap_.modWheel;
 }
@@ -58,10 +91,7 @@ void SynthEngine::ChangeSampleRate(double fs) {
   sampleRate_ = fs;
   invRate_ = 1.0 / fs;
   for (VoiceSlot& v : voices_) v.osc.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  reverb_.SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
 }
 
 void SynthEngine::Reset(double sampleRate, int blockSize) {
@@ -86,10 +116,7 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
   held_.Clear();
-  reverb_.SetSampleRate(fs);
-  chorus_.SetSampleRate(fs);
-  highPass_[0].SetSampleRate(fs);
-  highPass_[1].SetSampleRate(fs);
+  bus_.SetSampleRate(fs);
   queue_.Resize(blockSize);
 }
 
@@ -102,9 +129,7 @@ void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
     v.lfo2.RestartPhase();
   }
   held_.Clear();
-  delay_.Clear();
-  chorus_.Clear();
-  reverb_.Clear();
+  bus_.Clear();
   ApplySnapshot(snapshot);
 }
 
@@ -181,8 +206,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   tempo_ = host_.HostTempo();
-  chorus_.BlockUpdate(fs, snap_);
-  delay_.BlockUpdate(fs, tempo_, snap_);
+  bus_.BlockUpdate(fs, tempo_, snap_);
 
   if (voiceMode_ != kLiveArp) held_.Clear();
 
@@ -198,51 +222,32 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     for (int i = 0; i < voiceCount_; ++i) RenderVoice(voices_[i], sum[0], sum[1]);
 
-    const double t = tubeDrive_;
-    for (int ch = 0; ch < 2; ++ch) {
-      double x = sum[ch];
-      if (snap_.distortion > 0.0) {
-        x = DistortionShaper(static_cast<float>(x), static_cast<float>(2.0 * snap_.distortion));
-      }
-      x = highPass_[ch].Process(static_cast<float>(x));
-      if (t > 0.0) x = tube_[ch].Process((16.0 * t * t + 1.0) * x, 0.1) / (4.0 * t + 1.0);
-      sum[ch] = x;
-    }
-    if (snap_.chorusOn) chorus_.Process(sum[0], sum[1]);
-    if (snap_.delayOn) delay_.Process(sum[0], sum[1]);
+    bus_.ProcessFrame(tubeDrive_, sum[0], sum[1]);
     left[s] = sum[0];
     right[s] = sum[1];
   }
-
-  if (snap_.reverbOn) {
-    reverb_.UpdateSettings(snap_.reverb);
-    const double r = Clamp01(snap_.reverbMix);
-    const double dryGain = std::sqrt(1.0 - r);
-    for (int s = 0; s < frames; ++s) {
-      double wetL = 0.0, wetR = 0.0;
-      reverb_.Process(left[s], right[s], &wetL, &wetR);
-      left[s] = wetL * r + dryGain * left[s];
-      right[s] = wetR * r + dryGain * right[s];
-    }
-  }
+  bus_.ProcessReverb(left, right, frames);
 
   queue_.FlushEvents(frames);
 }
 
 void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   const ParamSnapshot& p = snap_;
-  const double mw = modWheel_;
   VoiceOscillator& o = v.osc;
   const double vel = o.Velocity();
 
   const double gainTarget = AtLeast(
-      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * mw + 1.0), 0.0);
+      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0),
+      0.0);
   const double gain = v.ampSmoother.Process(gainTarget);
 
-  const double env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
+  ModSources m;
+  m.wheel = modWheel_;
+  m.env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
   double env1 = 0.0;
   const bool sounding = !v.adsr1.IsIdle() && (env1 = v.adsr1.Tick(), !v.adsr1.IsIdle());
   if (!sounding) {
+    // The filter rings out while ADSR2 still runs.
     if (!v.adsr2.IsIdle()) {
       const double y = v.filter.Process(0.0);
       left += std::sqrt(1.0 - currentPan_) * y;
@@ -250,25 +255,58 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
     }
     return;
   }
-  double amplitude = 0.5 * env1 * env1 * gain;
+  double amplitude = kVoiceHeadroom * env1 * env1 * gain;
 
   if (voiceMode_ == kLiveArp) {
     o.steps.LoadFromHeldNotes(held_, p.arpLiveDirection, p.arpTempoDivider, p.arpShape, p.arpMod);
   }
-  const double a = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
+  m.arp = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
 
+  TickLfos(v, &m);
+  SetOscillatorControls(v, m);
+  amplitude *= 1.0 + m.arp * p.arpModTo.amp;
+  SetFilterControls(v, m);
+
+  const double panTarget = Clamp01(m.lfo2 * p.lfo2To.pan + m.lfo1 * p.lfo1To.pan + m.env2 * p.adsr2To.pan +
+                                   o.PanOffset() + p.pan + m.arp * p.arpModTo.pan);
+  if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
+    v.filter.Reset();
+    v.filter.Preroll(kPrerollSamples);
+    v.panSmoother.Snap(panTarget);
+  }
+
+  const double x = o.Render() * amplitude * (1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp);
+  const double y = v.filter.Process(x);
+  Pan(v, panTarget, y, left, right);
+
+  tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
+                Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
+               v.vel.tubeDrive;
+}
+
+// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
+// tick each, scaled by their ADSR2 and wheel depths.
+void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
+  const ParamSnapshot& p = snap_;
+  const double env2 = m->env2, mw = m->wheel;
   double rate1 = LfoRate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F, p.lfo1.sync, tempo_);
-  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
   v.lfo1.SetFrequency(rate1);
   double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
-  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
   v.lfo2.SetFrequency(rate2);
-  const double lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
-  const double lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+}
 
+// The destination step: pitch modulation and the general destinations'
+// sums, written into the oscillator's controls.
+void SynthEngine::SetOscillatorControls(VoiceSlot& v, const ModSources& m) {
+  const ParamSnapshot& p = snap_;
+  VoiceOscillator& o = v.osc;
   const double l1 = p.lfo1To.pitch, l2 = p.lfo2To.pitch, e = p.adsr2To.pitch;
-  o.pitchRatio = (p.adsr2PitchMode ? 1.0 - e : 1.0) + e * env2 + l1 * std::fabs(l1) * lfo1 +
-                 l2 * std::fabs(l2) * lfo2;
+  o.pitchRatio = (p.adsr2PitchMode ? 1.0 - e : 1.0) + e * m.env2 + l1 * std::fabs(l1) * m.lfo1 +
+                 l2 * std::fabs(l2) * m.lfo2;
   o.bendRatio = pitchBend_;
   o.velocityToHarmonics = p.velTo.harmonics;
   o.slopeRate = p.harmonicsSlope * std::fabs(p.harmonicsSlope);
@@ -277,23 +315,28 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   double value[kGeneralDestinations];
   for (int d = 0; d < kGeneralDestinations; ++d) {
     const DestinationRow& r = rows_[d];
-    value[d] = r.modulated ? Clamp01((lfo2 * r.lfo2 + lfo1 * r.lfo1 + env2 * r.env2 + r.base) * vf.general[d] +
-                                     mw * r.wheel + a * r.arp)
+    value[d] = r.modulated ? Clamp01((m.lfo2 * r.lfo2 + m.lfo1 * r.lfo1 + m.env2 * r.env2 + r.base) * vf.general[d] +
+                                     m.wheel * r.wheel + m.arp * r.arp)
                            : vf.fixed[d];
   }
   o.harmPhase = value[kDestHarmPhase];
-  o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * 31.0 + 1.0;
+  o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * kBitDividerSpan + 1.0;
   o.bitFeedback = value[kDestBitFeed];
   o.waveShaper = v.waveShaperSmoother.Process(value[kDestWaveShaper]);
   o.ringMod = value[kDestRingMod];
   o.ringModF = value[kDestRingModF];
   o.pitchNoise = value[kDestPitchNoise];
-  o.pulseWidth = value[kDestPw] * 0.485 + 0.015;
+  o.pulseWidth = value[kDestPw] * kPulseWidthSpan + kPulseWidthFloor;
+}
 
-  amplitude *= 1.0 + a * p.arpModTo.amp;
-
+// The filter step: cut-off from its base, ADSR2, key tracking, the step row,
+// velocity and the LFOs; resonance likewise; the mode crossfade as set.
+void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
+  const ParamSnapshot& p = snap_;
+  const VelocityFactors& vf = v.vel;
+  const double lfo1 = m.lfo1, lfo2 = m.lfo2, env2 = m.env2, a = m.arp, mw = m.wheel;
   const double b = mw * p.modwTo.fc + p.filterFrequency;
-  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (o.Frequency() * invRate_) * p.filterKeyTrack * 20.0 +
+  double fc = (1.0 - b) * env2 * p.adsr2To.fc + b + (v.osc.Frequency() * invRate_) * p.filterKeyTrack * kKeyTrackScale +
               a * p.arpModTo.fc;
   fc = Clamp01(fc);
   fc = AtMost(fc * fc * vf.fc, 1.0);
@@ -301,35 +344,24 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   fc += lfo2 * p.lfo2To.fc * (lfo2 >= 0.0 ? 1.0 - fc : fc);
   fc = Clamp01(fc);
   // The top of the range stays below Nyquist at low host rates.
-  v.filter.cutoffKHz = AtMost((fc * 21980.0 + 20.0) * kMilli, 0.4995 * sampleRate_ * 0.001);
+  v.filter.cutoffKHz = AtMost((fc * kCutoffSpanHz + kCutoffFloorHz) * kMilli,
+                              kCutoffNyquistFraction * sampleRate_ * 0.001);
   v.filter.prewarp = kPiSingle * invRate_;
   const double q = Clamp01((lfo2 * p.lfo2To.fr + lfo1 * p.lfo1To.fr + env2 * p.adsr2To.fr +
                             p.filterResonance * p.filterResonance) * vf.fr +
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
   v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
+}
 
-  const double panTarget = Clamp01(lfo2 * p.lfo2To.pan + lfo1 * p.lfo1To.pan + env2 * p.adsr2To.pan +
-                                   o.PanOffset() + p.pan + a * p.arpModTo.pan);
-  if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
-    v.filter.Reset();
-    v.filter.Preroll(kPrerollSamples);
-    v.panSmoother.Snap(panTarget);
-  }
-
-  const double x = o.Render() * amplitude * (1.0 + lfo1 * p.lfo1To.amp + lfo2 * p.lfo2To.amp);
-  const double y = v.filter.Process(x);
-
+// The pan step: the smoothed position's equal-power gains place the sample.
+void SynthEngine::Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right) {
   // Single-precision smoothing may round a hair outside 0..1.
   const double pan = Clamp01(v.panSmoother.Process(panTarget));
   currentPan_ = pan;
   v.panGains.Set(pan);
   left += v.panGains.left * y;
   right += v.panGains.right * y;
-
-  tubeDrive_ = (lfo2 * p.lfo2To.tubeDrive + lfo1 * p.lfo1To.tubeDrive + env2 * p.adsr2To.tubeDrive +
-                Clamp01(mw * p.modwTo.tubeDrive + p.tubeDrive) + a * p.arpModTo.tubeDrive) *
-               vf.tubeDrive;
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {
@@ -367,7 +399,7 @@ void SynthEngine::SetModWheel(double wheel) {
 }
 
 int SynthEngine::AllocateVoice() {
-  double best = 1000.0;
+  double best = kNoVoiceLevel;
   int i = lastAllocated_;
   for (int n = 0; n < voiceCount_; ++n) {
     // Wrapping at >= count keeps the search inside the active voices after
@@ -385,22 +417,22 @@ int SynthEngine::AllocateVoice() {
 
 void SynthEngine::NoteOn(int note, int velocity) {
   const ParamSnapshot& p = snap_;
-  const double frequency = 440.0 * std::pow(2.0, (note - 69 + p.fine + p.pitch) / 12.0);
+  const double frequency = kA4Hz * std::pow(2.0, (note - kA4Note + p.fine + p.pitch) / 12.0);
   if (voiceMode_ == kLiveArp && held_.Count() > 0) {
     held_.Add(note);
     return;
   }
   double rate1 = LfoRate(p.lfo1.frequency, p.lfo1.sync, tempo_);
-  if (p.lfo1.shape == 4 || p.lfo1.shape == 5) rate1 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
   double rate2 = LfoRate(p.lfo2.frequency, p.lfo2.sync, tempo_);
-  if (p.lfo2.shape == 4 || p.lfo2.shape == 5) rate2 *= 2.0;
+  if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
 
   const VoiceSlot& previous = voices_[lastAllocated_];
   const double glideStart = previous.osc.CurrentIncrement();
-  const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : 2.0 * p.glideTime * p.glideTime;
+  const double glideSeconds = previous.adsr1.IsIdle() ? 0.0 : kGlideSecondsPerSquare * p.glideTime * p.glideTime;
 
   const double spread = p.stereoSpread;
-  const double panOffset = spread * (2.0 * RandomUnit()) - spread;
+  const double panOffset = spread * (2.0 * random_.Unit()) - spread;
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];
@@ -408,14 +440,14 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
                   panOffset);
-  const double x1 = p.adsr1.x10 ? 10.0 : 1.0;
+  const double x1 = p.adsr1.x10 ? kAdsrStretch : 1.0;
   v.adsr1.Trigger(p.adsr1.attack * x1, p.adsr1.decay * x1, p.adsr1.release * x1, p.adsr1.sustain,
                   p.adsr1.legato != 0);
-  const double x2 = p.adsr2.x10 ? 10.0 : 1.0;
+  const double x2 = p.adsr2.x10 ? kAdsrStretch : 1.0;
   v.adsr2.Trigger(p.adsr2.attack * x2, p.adsr2.decay * x2, p.adsr2.release * x2, p.adsr2.sustain,
                   p.adsr2.legato != 0);
-  v.lfo1.Start(rate1, p.lfo1.retrigger != 0, p.lfo1.fadeIn * 10.0);
-  v.lfo2.Start(rate2, p.lfo2.retrigger != 0, p.lfo2.fadeIn * 10.0);
+  v.lfo1.Start(rate1, p.lfo1.retrigger != 0, p.lfo1.fadeIn * kLfoFadeSeconds);
+  v.lfo2.Start(rate2, p.lfo2.retrigger != 0, p.lfo2.fadeIn * kLfoFadeSeconds);
   if (voiceMode_ == kLiveArp) held_.Add(note);
   // The block's factors were made for the voice's previous velocity.
   UpdateVelocityFactors(v);

@@ -5,16 +5,13 @@
 
 #include <cstdint>
 
-#include "dsp/ChorusEffect.h"
-#include "dsp/OutputHighPass.h"
-#include "dsp/ReverbNetwork.h"
-#include "dsp/StereoDelay.h"
-#include "dsp/TubeDriveClipper.h"
+#include "dsp/HeldNoteList.h"
+#include "dsp/RandomSource.h"
+#include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
-#include "engine/HeldNoteList.h"
+#include "engine/ParamSnapshot.h"
 #include "engine/VoiceSlot.h"
-#include "instrument/ParamSnapshot.h"
 
 namespace morvanta {
 
@@ -31,7 +28,8 @@ class EngineHost {
 class SynthEngine {
  public:
   static constexpr int kVoices = 16;
-  enum VoiceMode { kMono = 0, kLiveArp = 1, kPoly = 2 };
+  // "Voice mode": MONO, LIVE ARP, POLY.
+  enum VoiceMode : int32_t { kMono = 0, kLiveArp = 1, kPoly = 2 };
 
   explicit SynthEngine(EngineHost& host);
   SynthEngine(const SynthEngine&) = delete;
@@ -75,6 +73,15 @@ class SynthEngine {
     bool modulated;
   };
 
+  // A voice's modulation sources for the current sample.
+  struct ModSources {
+    double env2 = 0.0;   // ADSR2
+    double lfo1 = 0.0;   // scaled LFO1
+    double lfo2 = 0.0;   // scaled LFO2
+    double wheel = 0.0;  // mod wheel
+    double arp = 0.0;    // the step row's modulation
+  };
+
   void ApplySnapshot(const ParamSnapshot& snapshot);
   void BuildDestinationRows();
   void ChangeSampleRate(double fs);
@@ -85,9 +92,15 @@ class SynthEngine {
   void NoteOff(int note);
   void SetModWheel(double wheel);
   int AllocateVoice();
+  // One voice's sample, in steps: LFOs, destinations, filter, pan.
   void RenderVoice(VoiceSlot& v, double& left, double& right);
+  void TickLfos(VoiceSlot& v, ModSources* m);
+  void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
+  void SetFilterControls(VoiceSlot& v, const ModSources& m);
+  void Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right);
 
   EngineHost& host_;
+  RandomSource random_;
   bool aftertouchToModW_ = true;
   ParamSnapshot snap_;
   double sampleRate_ = 44100.0;
@@ -106,11 +119,7 @@ class SynthEngine {
   double harmonicGains_[16] = {};
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
-  OutputHighPass highPass_[2];
-  TubeDriveClipper tube_[2];
-  ChorusEffect chorus_;
-  StereoDelay delay_;
-  ReverbNetwork reverb_;
+  BusChain bus_;
   EventQueue queue_;
 };
 

@@ -3,13 +3,28 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+
 #include "dsp/FastSine.h"
-#include "engine/RandomSource.h"
+#include "dsp/RandomSource.h"
 
 namespace morvanta {
 
 class VoiceLfo {
  public:
+  // "LFOn shape", as the editor names them: SINUS, TRIANGLE, SQUARE, SAW,
+  // RAND STEP, RAND RAMP.
+  enum Shape : int32_t {
+    kSine = 0,
+    kTriangle = 1,
+    kSquare = 2,
+    kSaw = 3,
+    kRandomStep = 4,
+    kRandomRamp = 5,
+  };
+  // The random shapes step once per cycle and run at twice the set rate.
+  static bool IsRandom(int shape) { return shape == kRandomStep || shape == kRandomRamp; }
+
   void SetRate(double rate) {
     rate_ = rate;
     invRate_ = 1.0 / rate;
@@ -35,22 +50,24 @@ class VoiceLfo {
   }
 
   void SetShape(int shape) { shape_ = shape; }
+  // The source of the random shapes' steps.
+  void SetRandomSource(RandomSource& random) { random_ = &random; }
   void RestartPhase() { phase_ = 0.0; }
 
   double Tick() {
     const double p = phase_;
     switch (shape_) {
-      case 0: value_ = FastSine(6.283185307179586 * p); break;
-      case 1: value_ = p < 0.25 ? 4.0 * p : (p < 0.75 ? (0.5 - p) * 4.0 : (p - 1.0) * 4.0); break;
-      case 2: value_ = p < 0.5 ? 1.0 : -1.0; break;
-      case 3: value_ = 1.0 - 2.0 * p; break;
-      case 4:
+      case kSine: value_ = FastSine(6.283185307179586 * p); break;
+      case kTriangle: value_ = p < 0.25 ? 4.0 * p : (p < 0.75 ? (0.5 - p) * 4.0 : (p - 1.0) * 4.0); break;
+      case kSquare: value_ = p < 0.5 ? 1.0 : -1.0; break;
+      case kSaw: value_ = 1.0 - 2.0 * p; break;
+      case kRandomStep:
         if (p >= 1.0) {
           value_ = 2.0 * Random() - 1.0;
           phase_ = p - std::floor(p);
         }
         break;
-      case 5:
+      case kRandomRamp:
         if (p >= 1.0) {
           randomTarget_ = 2.0 * Random() - 1.0;
           randomSlope_ = (randomTarget_ - value_) * increment_;
@@ -63,7 +80,7 @@ class VoiceLfo {
       default: break;
     }
     phase_ += increment_;
-    if (shape_ >= 0 && shape_ <= 3) phase_ -= std::floor(phase_);
+    if (shape_ >= kSine && shape_ <= kSaw) phase_ -= std::floor(phase_);
     if (fade_ < 1.0) {
       fade_ += fadeIncrement_;
       if (fade_ > 1.0) fade_ = 1.0;
@@ -76,7 +93,7 @@ class VoiceLfo {
   double Increment() const { return increment_; }
 
  private:
-  static double Random() { return RandomUnit(); }
+  double Random() { return random_->Unit(); }
 
   double frequency_ = 0.0;
   int shape_ = 0;
@@ -88,6 +105,7 @@ class VoiceLfo {
   double randomSlope_ = 0.0;
   double fade_ = 1.0;
   double fadeIncrement_ = 0.0;
+  RandomSource* random_ = &RandomSource::Fallback();
 };
 
 }  // namespace morvanta

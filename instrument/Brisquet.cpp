@@ -13,16 +13,9 @@
 namespace morvanta {
 namespace {
 
-constexpr int32_t Pack4(const char* s) {
-  return static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint8_t>(s[0])) << 24) |
-                              (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 16) |
-                              (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 8) |
-                              static_cast<uint32_t>(static_cast<uint8_t>(s[3])));
-}
-
 const Identity kIdentity = {
-    "Morvanta", "", "Quelvo", Pack4("mvta"), Pack4("Qvlo"), 0x00010000,
-    kNumParams, kNumPrograms, "0-2",
+    kEffectName, kProductName, kVendorName, kUniqueId, kVersionPacked,
+    kNumParams, kNumPrograms, kChannelLayout,
 };
 
 using Guard = std::lock_guard<std::recursive_mutex>;
@@ -97,7 +90,7 @@ void Brisquet::ParameterChanged(int index) {
       break;
     case FieldConversion::VoiceMode: {
       const int32_t d = TruncateToInt(v);
-      *f.integer = (d == 0 || d == 1) ? d : 2;
+      *f.integer = (d == SynthEngine::kMono || d == SynthEngine::kLiveArp) ? d : SynthEngine::kPoly;
       break;
     }
     case FieldConversion::ReverbLength:

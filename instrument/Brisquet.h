@@ -7,7 +7,7 @@
 #include "editor/EditHistory.h"
 #include "editor/PanelInstrument.h"
 #include "engine/SynthEngine.h"
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 #include "plugin/VstAdapter.h"
 
 namespace morvanta {

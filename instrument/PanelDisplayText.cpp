@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 #include "instrument/ParamTable.h"
 #include "instrument/SnapshotFields.h"
 

@@ -4,13 +4,10 @@
 
 #include <cstdint>
 
+#include "plugin/Facts.h"
 #include "plugin/PlugParameter.h"
 
 namespace morvanta {
-
-constexpr int kNumParams = 240;
-constexpr int kNumSoundParams = 236;  // 0..235 carry sound; 236..239 are editor commands
-constexpr int kNumPrograms = 201;
 
 
 // Parameter indices. The four 16-member families are addressed as

@@ -1,5 +1,5 @@
-// The index -> snapshot field map shared by ParameterChanged,
-// WriteSnapshotToParams and snapshot equality.
+// The index -> snapshot field map shared by ParameterChanged
+// and WriteSnapshotToParams.
 #include "instrument/SnapshotFields.h"
 
 #include <cmath>

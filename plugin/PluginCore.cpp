@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace morvanta {
 
@@ -48,9 +50,8 @@ std::vector<std::pair<int, int>> ParseLayouts(const char* text) {
 }  // namespace
 
 PluginCore::PluginCore(const Identity& id) : identity_(id) {
-  layouts_ = ParseLayouts(id.channelLayout);
   int maxIn = 0, maxOut = 0;
-  for (const auto& l : layouts_) {
+  for (const auto& l : ParseLayouts(id.channelLayout)) {
     if (l.first > maxIn) maxIn = l.first;
     if (l.second > maxOut) maxOut = l.second;
   }

@@ -7,9 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "plugin/Facts.h"
 #include "plugin/PlugParameter.h"
 #include "plugin/StateChunk.h"
 
@@ -28,9 +28,6 @@ class EditorLink {
   virtual bool Open(void* parent) = 0;
   virtual void Close() = 0;
 };
-
-constexpr int32_t kChunkMagic = 0x70666674;
-constexpr int32_t kChunkVersion = 0x00010000;
 
 struct PlugPreset {
   bool initialised = false;
@@ -51,7 +48,6 @@ struct Identity {
   const char* productName;
   const char* vendorName;
   int32_t uniqueId;
-  int32_t makerCode;
   int32_t version;  // packed 0x00MMmmbb
   int numParams;
   int numPresets;
@@ -125,19 +121,26 @@ class PluginCore {
   int NumOutputs() const { return static_cast<int>(outputs_.size()); }
   EditorLink* Editor() { return editor_.get(); }
   const Identity& Ident() const { return identity_; }
+  bool IsInstrument() const { return isInstrument_; }
+  bool ReceivesMidi() const { return receivesMidi_; }
 
  protected:
-  std::vector<std::pair<int, int>> layouts_;
+  // The audio exchange: the channel slots a host adapter points at the
+  // host's buffers (or their conversion buffers) before each RenderBlock,
+  // and the pointer arrays RenderBlock then receives.
+  std::vector<ChannelSlot>& InputSlots() { return inputs_; }
+  std::vector<ChannelSlot>& OutputSlots() { return outputs_; }
+  double** InputBuffers() { return inputPtrs_.data(); }
+  double** OutputBuffers() { return outputPtrs_.data(); }
+
+ private:
   std::recursive_mutex lock_;
   Identity identity_;
-  bool stateChunks_ = false;
   bool isInstrument_ = true;
   bool receivesMidi_ = true;
   int currentPreset_ = 0;
   double sampleRate_ = 44100.0;
   int blockSize_ = 0;
-  int latency_ = 0;
-  int tailSize_ = 0;
   std::unique_ptr<EditorLink> editor_;
   std::vector<PlugParameter> params_;
   std::vector<PlugPreset> presets_;

@@ -63,18 +63,31 @@ class DenormalGuard {
 
 struct HostName {
   const char* text;
-  int kind;
+  HostId kind;
 };
 
+// Tested in this order; the first substring found names the host.
 constexpr HostName kHostNames[] = {
-    {"cubase", 3},      {"reaper", 1},     {"nuendo", 4},     {"cakewalk", 5},
-    {"samplitude", 8},  {"fruity", 7},     {"live", 9},       {"melodyne", 12},
-    {"vstmanlib", 13},  {"aulab", 14},     {"garageband", 22}, {"forte", 15},
-    {"chainer", 16},    {"audition", 17},  {"orion", 18},     {"sawstudio", 20},
-    {"logic", 21},      {"digital", 23},   {"audiomulch", 25}, {"presonus", 26},
-    {"vst3plugintesthost", 27}, {"protools", 2}, {"ardour", 28}, {"openmpt", 30},
-    {"renoise", 29},    {"standalone", 24},
+    {"cubase", kHostCubase},         {"reaper", kHostReaper},
+    {"nuendo", kHostNuendo},         {"cakewalk", kHostCakewalk},
+    {"samplitude", kHostSamplitude}, {"fruity", kHostFruity},
+    {"live", kHostLive},             {"melodyne", kHostMelodyne},
+    {"vstmanlib", kHostVstManLib},   {"aulab", kHostAuLab},
+    {"garageband", kHostGarageBand}, {"forte", kHostForte},
+    {"chainer", kHostChainer},       {"audition", kHostAudition},
+    {"orion", kHostOrion},           {"sawstudio", kHostSawStudio},
+    {"logic", kHostLogic},           {"digital", kHostDigital},
+    {"audiomulch", kHostAudioMulch}, {"presonus", kHostPreSonus},
+    {"vst3plugintesthost", kHostVst3TestHost}, {"protools", kHostProTools},
+    {"ardour", kHostArdour},         {"openmpt", kHostOpenMpt},
+    {"renoise", kHostRenoise},       {"standalone", kHostStandalone},
 };
+
+// Hosts that offer a plug-in at most a stereo input.
+bool LimitsToStereoInput(int kind) {
+  return kind == kHostForte || kind == kHostAudition || kind == kHostOrion ||
+         kind == kHostSawStudio;
+}
 
 }  // namespace
 
@@ -89,8 +102,7 @@ VstAdapter::VstAdapter(const Identity& id, HostCallback host) : PluginCore(id), 
   effect_.numInputs = NumInputs();
   effect_.numOutputs = NumOutputs();
   effect_.flags = vst::effFlagsCanReplacing | vst::effFlagsCanDoubleReplacing;
-  if (isInstrument_) effect_.flags |= vst::effFlagsIsSynth;
-  effect_.initialDelay = latency_;
+  if (IsInstrument()) effect_.flags |= vst::effFlagsIsSynth;
   effect_.ioRatio = 1.0f;
   effect_.object = this;
   effect_.uniqueID = id.uniqueId;
@@ -104,8 +116,8 @@ VstAdapter::VstAdapter(const Identity& id, HostCallback host) : PluginCore(id), 
   outputArrangement_.type = SpeakerArrangementType(NumOutputs());
   outputArrangement_.numChannels = NumOutputs();
 
-  for (ChannelSlot& c : inputs_) c.connected = true;
-  for (ChannelSlot& c : outputs_) c.connected = true;
+  for (ChannelSlot& c : InputSlots()) c.connected = true;
+  for (ChannelSlot& c : OutputSlots()) c.connected = true;
   ResizeBlockBuffers(1024);
 }
 
@@ -116,7 +128,7 @@ VstAdapter* VstAdapter::FromEffect(AEffect* effect) {
 }
 
 void VstAdapter::FinishConstruction() {
-  Guard g(lock_);
+  Guard g(Lock());
   effect_.numPrograms = std::max(NumPresets(), 1);
 }
 
@@ -150,7 +162,7 @@ int VstAdapter::HostKind() {
   char product[kProgramNameBufferSize + 1] = {};
   CallHost(vst::audioMasterGetProductString, 0, 0, product);
   product[kProgramNameBufferSize - 1] = 0;
-  int kind = 0;
+  int kind = kHostUnknown;
   if (product[0] != 0) {
     const intptr_t raw = CallHost(vst::audioMasterGetVendorVersion);
     const int64_t v = raw < 0 ? 0 : static_cast<int64_t>(raw);
@@ -174,8 +186,8 @@ void VstAdapter::IdentifyHostOnce() {
   if (hostIdentified_) return;
   hostIdentified_ = true;
   const int kind = HostKind();
-  if (kind == 15 || kind == 17 || kind == 18 || kind == 20) {
-    for (int i = 2; i < NumInputs(); ++i) inputs_[i].connected = false;
+  if (LimitsToStereoInput(kind)) {
+    for (int i = 2; i < NumInputs(); ++i) InputSlots()[i].connected = false;
   }
   effect_.numInputs = NumInputs();
   effect_.numOutputs = NumOutputs();
@@ -184,14 +196,14 @@ void VstAdapter::IdentifyHostOnce() {
 }
 
 void VstAdapter::AttachEditor(std::unique_ptr<EditorLink> editor) {
-  Guard g(lock_);
+  Guard g(Lock());
   PluginCore::AttachEditor(std::move(editor));
-  if (editor_) {
+  if (Editor()) {
     effect_.flags |= vst::effFlagsHasEditor;
     editRect_.top = 0;
     editRect_.left = 0;
-    editRect_.bottom = static_cast<int16_t>(std::clamp(editor_->Height(), 0, 32767));
-    editRect_.right = static_cast<int16_t>(std::clamp(editor_->Width(), 0, 32767));
+    editRect_.bottom = static_cast<int16_t>(std::clamp(Editor()->Height(), 0, 32767));
+    editRect_.right = static_cast<int16_t>(std::clamp(Editor()->Width(), 0, 32767));
   } else {
     effect_.flags &= ~vst::effFlagsHasEditor;
   }
@@ -200,17 +212,17 @@ void VstAdapter::AttachEditor(std::unique_ptr<EditorLink> editor) {
 // ---- Parameter callbacks ---------------------------------------------------
 
 void VstAdapter::SetParameterFromHost(int index, float x) {
-  Guard g(lock_);
+  Guard g(Lock());
   PlugParameter* p = ParameterAt(index);
   if (p == nullptr || std::isnan(x)) return;
   const double v = std::clamp(static_cast<double>(x), 0.0, 1.0);
-  if (editor_) editor_->ParameterDisplayUpdate(index, v, true);
+  if (Editor()) Editor()->ParameterDisplayUpdate(index, v, true);
   p->SetFromNormalized(v);
   ParameterChanged(index);
 }
 
 float VstAdapter::GetParameterForHost(int index) {
-  Guard g(lock_);
+  Guard g(Lock());
   const PlugParameter* p = ParameterAt(index);
   return p ? static_cast<float>(p->NormalizedValue()) : 0.0f;
 }
@@ -238,7 +250,7 @@ intptr_t VstAdapter::VSTDispatcher(AEffect* effect, int32_t opcode, int32_t inde
     VstAdapter* a = FromEffect(effect);
     if (a == nullptr) return 0;
     if (opcode == vst::effClose) {
-      { Guard g(a->lock_); }
+      { Guard g(a->Lock()); }
       delete a;
       return 0;
     }
@@ -248,166 +260,225 @@ intptr_t VstAdapter::VSTDispatcher(AEffect* effect, int32_t opcode, int32_t inde
   }
 }
 
+// Each group answers the opcodes it knows and leaves the rest to the next.
 intptr_t VstAdapter::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                               float opt) {
-  Guard g(lock_);
-  const bool validParam = index >= 0 && index < NumParams();
-  switch (opcode) {
+  Guard g(Lock());
+  const Request r{opcode, index, value, ptr, opt};
+  intptr_t answer = 0;
+  if (DispatchSetup(r, &answer) || DispatchPrograms(r, &answer) || DispatchParameters(r, &answer) ||
+      DispatchEditor(r, &answer) || DispatchIdentity(r, &answer)) {
+    return answer;
+  }
+  return 0;
+}
+
+// Opening, rate and block size, activation, events and the channel layout.
+bool VstAdapter::DispatchSetup(const Request& r, intptr_t* answer) {
+  switch (r.opcode) {
     case vst::effOpen:
       IdentifyHostOnce();
       for (int i = 0; i < NumParams(); ++i) ParameterChanged(i);
-      return 0;
-    case vst::effSetProgram:
-      ModifyCurrentPreset(nullptr);
-      LoadPreset(value >= 0 && value < NumPresets() ? static_cast<int>(value) : -1);
-      return 0;
-    case vst::effGetProgram:
-      return currentPreset_;
-    case vst::effSetProgramName:
-      if (ptr) {
-        ModifyCurrentPreset(static_cast<const char*>(ptr));
-        OnPresetRestored();
-      }
-      return 0;
-    case vst::effGetProgramName:
-      if (ptr) CopyText(ptr, kProgramNameBufferSize, PresetName(currentPreset_));
-      return 0;
-    case vst::effGetParamLabel:
-      if (ptr && validParam) CopyText(ptr, kNameBufferSize, params_[index].UnitLabel());
-      return 0;
-    case vst::effGetParamDisplay:
-      if (ptr && validParam) {
-        const PlugParameter& p = params_[index];
-        p.FormatValue(p.value, false, static_cast<char*>(ptr), kNameBufferSize, true);
-      }
-      return 0;
-    case vst::effGetParamName:
-      if (ptr && validParam) CopyText(ptr, kNameBufferSize, params_[index].name);
-      return 0;
+      return true;
     case vst::effSetSampleRate: {
-      const double rate = opt;
-      if (!(rate >= kMinSampleRate) || !(rate <= kMaxSampleRate)) return 0;
+      const double rate = r.opt;
+      if (!(rate >= kMinSampleRate) || !(rate <= kMaxSampleRate)) return true;
       SetSampleRate(rate);
       Reset();
-      return 0;
+      return true;
     }
     case vst::effSetBlockSize:
-      if (value <= 0 || value > kMaxBlockSize) return 0;
+      if (r.value <= 0 || r.value > kMaxBlockSize) return true;
       try {
-        ResizeBlockBuffers(static_cast<int>(value));
+        ResizeBlockBuffers(static_cast<int>(r.value));
       } catch (const std::bad_alloc&) {
-        return 0;
+        return true;
       }
       Reset();
-      return 0;
+      return true;
     case vst::effMainsChanged:
-      if (value != 0) {
-        SetActive(true);
-      } else {
-        SetActive(false);
-        Reset();
-      }
-      return 0;
-    case vst::effEditGetRect:
-      if (ptr && editor_) {
-        *static_cast<ERect**>(ptr) = &editRect_;
-        return 1;
-      }
-      return 0;
-    case vst::effEditOpen:
-      if (editor_ && editor_->Open(ptr)) {
-        EditorOpened();
-        return 1;
-      }
-      return 0;
-    case vst::effEditClose:
-      if (editor_) {
-        EditorClosed();
-        editor_->Close();
-        return 1;
-      }
-      return 0;
-    case vst::effEditIdle:
-    case vst::effIdle:
-      return 0;
-    case vst::effIdentify:
-      return kIdentifyAnswer;
-    case vst::effGetChunk:
-      return ptr ? GetChunk(index == 0, static_cast<void**>(ptr)) : 0;
-    case vst::effSetChunk:
-      return ptr ? SetChunk(index == 0, ptr, value) : 0;
+      SetActive(r.value != 0);
+      if (r.value == 0) Reset();
+      return true;
     case vst::effProcessEvents:
-      return ProcessEvents(static_cast<const VstEvents*>(ptr));
-    case vst::effCanBeAutomated:
-      return 1;
-    case vst::effString2Parameter:
-      return StringToParameter(index, static_cast<const char*>(ptr));
-    case vst::effGetProgramNameIndexed:
-      if (ptr) {
-        const char* name = PresetName(index);
-        CopyText(ptr, kProgramNameBufferSize, name);
-        return name[0] != 0 ? 1 : 0;
-      }
-      return 0;
+      *answer = ProcessEvents(static_cast<const VstEvents*>(r.ptr));
+      return true;
     case vst::effGetInputProperties:
-      return PinProperties(false, index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+      *answer = PinProperties(false, r.index, static_cast<VstPinProperties*>(r.ptr)) ? 1 : 0;
+      return true;
     case vst::effGetOutputProperties:
-      return PinProperties(true, index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
-    case vst::effGetPlugCategory:
-      return isInstrument_ ? vst::kPlugCategSynth : vst::kPlugCategEffect;
-    case vst::effProcessVarIo:
-      return 0;
+      *answer = PinProperties(true, r.index, static_cast<VstPinProperties*>(r.ptr)) ? 1 : 0;
+      return true;
     case vst::effSetSpeakerArrangement:
-      SetSpeakerArrangement(false, reinterpret_cast<const VstSpeakerArrangement*>(value));
-      SetSpeakerArrangement(true, static_cast<const VstSpeakerArrangement*>(ptr));
-      return 1;
-    case vst::effGetEffectName:
-      if (!ptr) return 0;
-      CopyText(ptr, kIdentityBufferSize, identity_.effectName);
-      return 1;
-    case vst::effGetVendorString:
-      if (!ptr) return 0;
-      CopyText(ptr, kIdentityBufferSize, identity_.vendorName);
-      return 1;
-    case vst::effGetProductString:
-      if (!ptr) return 0;
-      CopyText(ptr, kIdentityBufferSize, identity_.productName);
-      return 1;
-    case vst::effGetVendorVersion:
-      return effect_.version;
-    case vst::effVendorSpecific:
-      if (index == 7 && ptr) {
-        if (value >= 0 && value < NumParams()) {
-          params_[value].FormatValue(opt, true, static_cast<char*>(ptr), kNameBufferSize, true);
-        }
-        return kVendorSpecificAnswer;
-      }
-      if (index == 8 && value >= 0 && value < NumParams() &&
-          params_[value].kind != ParameterKind::Double) {
-        return kVendorSpecificAnswer;
-      }
-      return 0;
-    case vst::effCanDo:
-      return CanDo(static_cast<const char*>(ptr));
-    case vst::effGetTailSize:
-      return tailSize_;
-    case vst::effGetVstVersion:
-      return kVstVersion;
-    case vst::effGetMidiKeyName: {
-      if (!ptr) return 0;
-      auto* key = static_cast<MidiKeyName*>(ptr);
-      char name[kKeyNameBufferSize] = {};
-      const bool named = MidiNoteName(key->thisKeyNumber, name);
-      CopyText(key->keyName, sizeof key->keyName, named ? name : "");
-      return named ? 1 : 0;
-    }
+      SetSpeakerArrangement(false, reinterpret_cast<const VstSpeakerArrangement*>(r.value));
+      SetSpeakerArrangement(true, static_cast<const VstSpeakerArrangement*>(r.ptr));
+      *answer = 1;
+      return true;
     case vst::effGetSpeakerArrangement:
-      if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &inputArrangement_;
-      if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &outputArrangement_;
-      return 1;
+      if (r.value) *reinterpret_cast<VstSpeakerArrangement**>(r.value) = &inputArrangement_;
+      if (r.ptr) *static_cast<VstSpeakerArrangement**>(r.ptr) = &outputArrangement_;
+      *answer = 1;
+      return true;
+    case vst::effProcessVarIo:
+    case vst::effGetTailSize:
+    case vst::effIdle:
+      return true;
     default:
-      return 0;
+      return false;
   }
+}
+
+// Program slots, their names and the state chunks.
+bool VstAdapter::DispatchPrograms(const Request& r, intptr_t* answer) {
+  switch (r.opcode) {
+    case vst::effSetProgram:
+      ModifyCurrentPreset(nullptr);
+      LoadPreset(r.value >= 0 && r.value < NumPresets() ? static_cast<int>(r.value) : -1);
+      return true;
+    case vst::effGetProgram:
+      *answer = CurrentPresetIndex();
+      return true;
+    case vst::effSetProgramName:
+      if (r.ptr) {
+        ModifyCurrentPreset(static_cast<const char*>(r.ptr));
+        OnPresetRestored();
+      }
+      return true;
+    case vst::effGetProgramName:
+      if (r.ptr) CopyText(r.ptr, kProgramNameBufferSize, PresetName(CurrentPresetIndex()));
+      return true;
+    case vst::effGetProgramNameIndexed:
+      if (r.ptr) {
+        const char* name = PresetName(r.index);
+        CopyText(r.ptr, kProgramNameBufferSize, name);
+        *answer = name[0] != 0 ? 1 : 0;
+      }
+      return true;
+    case vst::effGetChunk:
+      *answer = r.ptr ? GetChunk(r.index == 0, static_cast<void**>(r.ptr)) : 0;
+      return true;
+    case vst::effSetChunk:
+      *answer = r.ptr ? SetChunk(r.index == 0, r.ptr, r.value) : 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Parameter names, labels and display texts, text entry, and the
+// vendor-specific display and range queries.
+bool VstAdapter::DispatchParameters(const Request& r, intptr_t* answer) {
+  const PlugParameter* p = ParameterAt(r.index);
+  switch (r.opcode) {
+    case vst::effGetParamLabel:
+      if (r.ptr && p) CopyText(r.ptr, kNameBufferSize, p->UnitLabel());
+      return true;
+    case vst::effGetParamDisplay:
+      if (r.ptr && p) p->FormatValue(p->value, false, static_cast<char*>(r.ptr), kNameBufferSize, true);
+      return true;
+    case vst::effGetParamName:
+      if (r.ptr && p) CopyText(r.ptr, kNameBufferSize, p->name);
+      return true;
+    case vst::effCanBeAutomated:
+      *answer = 1;
+      return true;
+    case vst::effString2Parameter:
+      *answer = StringToParameter(r.index, static_cast<const char*>(r.ptr));
+      return true;
+    case vst::effVendorSpecific:
+      *answer = VendorSpecific(r);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Index 7 formats a normalised value of parameter `value` into ptr; index 8
+// asks whether that parameter steps (anything but a double).
+intptr_t VstAdapter::VendorSpecific(const Request& r) {
+  const bool inRange = r.value >= 0 && r.value < NumParams();
+  const PlugParameter* p = inRange ? ParameterAt(static_cast<int>(r.value)) : nullptr;
+  if (r.index == 7 && r.ptr) {
+    if (p) p->FormatValue(r.opt, true, static_cast<char*>(r.ptr), kNameBufferSize, true);
+    return kVendorSpecificAnswer;
+  }
+  if (r.index == 8 && p && p->kind != ParameterKind::Double) return kVendorSpecificAnswer;
+  return 0;
+}
+
+bool VstAdapter::DispatchEditor(const Request& r, intptr_t* answer) {
+  switch (r.opcode) {
+    case vst::effEditGetRect:
+      if (r.ptr && Editor()) {
+        *static_cast<ERect**>(r.ptr) = &editRect_;
+        *answer = 1;
+      }
+      return true;
+    case vst::effEditOpen:
+      if (Editor() && Editor()->Open(r.ptr)) {
+        EditorOpened();
+        *answer = 1;
+      }
+      return true;
+    case vst::effEditClose:
+      if (Editor()) {
+        EditorClosed();
+        Editor()->Close();
+        *answer = 1;
+      }
+      return true;
+    case vst::effEditIdle:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Who the plug-in is and what it can do.
+bool VstAdapter::DispatchIdentity(const Request& r, intptr_t* answer) {
+  const char* text = nullptr;
+  switch (r.opcode) {
+    case vst::effIdentify:
+      *answer = kIdentifyAnswer;
+      return true;
+    case vst::effGetPlugCategory:
+      *answer = IsInstrument() ? vst::kPlugCategSynth : vst::kPlugCategEffect;
+      return true;
+    case vst::effGetEffectName:
+      text = Ident().effectName;
+      break;
+    case vst::effGetVendorString:
+      text = Ident().vendorName;
+      break;
+    case vst::effGetProductString:
+      text = Ident().productName;
+      break;
+    case vst::effGetVendorVersion:
+      *answer = effect_.version;
+      return true;
+    case vst::effCanDo:
+      *answer = CanDo(static_cast<const char*>(r.ptr));
+      return true;
+    case vst::effGetVstVersion:
+      *answer = kVstVersion;
+      return true;
+    case vst::effGetMidiKeyName:
+      *answer = r.ptr ? MidiKeyNameAnswer(static_cast<MidiKeyName*>(r.ptr)) : 0;
+      return true;
+    default:
+      return false;
+  }
+  if (r.ptr == nullptr) return true;
+  CopyText(r.ptr, kIdentityBufferSize, text);
+  *answer = 1;
+  return true;
+}
+
+intptr_t VstAdapter::MidiKeyNameAnswer(MidiKeyName* key) {
+  char name[kKeyNameBufferSize] = {};
+  const bool named = MidiNoteName(key->thisKeyNumber, name);
+  CopyText(key->keyName, sizeof key->keyName, named ? name : "");
+  return named ? 1 : 0;
 }
 
 intptr_t VstAdapter::CanDo(const char* text) const {
@@ -416,7 +487,7 @@ intptr_t VstAdapter::CanDo(const char* text) const {
   if (std::strcmp(text, "sendVstEvents") == 0 || std::strcmp(text, "sendVstMidiEvent") == 0 ||
       std::strcmp(text, "receiveVstEvents") == 0 ||
       std::strcmp(text, "receiveVstMidiEvent") == 0) {
-    return receivesMidi_ ? 1 : 0;
+    return ReceivesMidi() ? 1 : 0;
   }
   if (std::strcmp(text, "hasCockosExtensions") == 0 ||
       std::strcmp(text, "hasCockosViewAsConfig") == 0) {
@@ -432,14 +503,14 @@ intptr_t VstAdapter::StringToParameter(int index, const char* text) {
   double v = 0.0;
   if (!p->ParseText(text, &v)) return 0;
   if (std::isnan(v)) return 1;
-  if (editor_) editor_->ParameterDisplayUpdate(index, v, false);
+  if (Editor()) Editor()->ParameterDisplayUpdate(index, v, false);
   p->SetClamped(v);
   ParameterChanged(index);
   return 1;
 }
 
 bool VstAdapter::PinProperties(bool output, int index, VstPinProperties* props) {
-  const std::vector<ChannelSlot>& side = output ? outputs_ : inputs_;
+  const std::vector<ChannelSlot>& side = output ? OutputSlots() : InputSlots();
   const int n = static_cast<int>(side.size());
   if (props == nullptr || index < 0 || index >= n) return false;
   int32_t flags = vst::kVstPinIsActive;
@@ -461,7 +532,7 @@ bool VstAdapter::PinProperties(bool output, int index, VstPinProperties* props) 
 
 void VstAdapter::SetSpeakerArrangement(bool output, const VstSpeakerArrangement* arr) {
   if (arr == nullptr) return;
-  std::vector<ChannelSlot>& side = output ? outputs_ : inputs_;
+  std::vector<ChannelSlot>& side = output ? OutputSlots() : InputSlots();
   const int n = static_cast<int>(side.size());
   const int k = std::clamp(arr->numChannels, 0, n);
   for (int i = 0; i < n; ++i) {
@@ -553,13 +624,13 @@ void VstAdapter::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, dou
 // A host block longer than the announced block size is rendered in slices of
 // the block size, so every buffer the instrument sees is as long as announced.
 void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames) {
-  Guard g(lock_);
-  if (receivesMidi_) CallHost(vst::audioMasterWantMidi);
-  if (frames <= 0 || blockSize_ <= 0) return;
-  for (int offset = 0; offset < frames; offset += blockSize_) {
-    const int n = std::min(blockSize_, frames - offset);
+  Guard g(Lock());
+  if (ReceivesMidi()) CallHost(vst::audioMasterWantMidi);
+  if (frames <= 0 || BlockSize() <= 0) return;
+  for (int offset = 0; offset < frames; offset += BlockSize()) {
+    const int n = std::min(BlockSize(), frames - offset);
     int next = 0;
-    for (ChannelSlot& c : inputs_) {
+    for (ChannelSlot& c : InputSlots()) {
       double* host = nullptr;
       if (c.connected) {
         host = inputs ? inputs[next] : nullptr;
@@ -569,7 +640,7 @@ void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames
       if (!host) std::fill(c.conversion.begin(), c.conversion.end(), 0.0);
     }
     next = 0;
-    for (ChannelSlot& c : outputs_) {
+    for (ChannelSlot& c : OutputSlots()) {
       double* host = nullptr;
       if (c.connected) {
         host = outputs ? outputs[next] : nullptr;
@@ -577,22 +648,22 @@ void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames
       }
       *c.bufferSlot = host ? host + offset : c.conversion.data();
     }
-    RenderBlock(inputPtrs_.data(), outputPtrs_.data(), n);
+    RenderBlock(InputBuffers(), OutputBuffers(), n);
   }
 }
 
 void VstAdapter::ProcessFloat(float** inputs, float** outputs, int32_t frames, bool accumulate) {
-  Guard g(lock_);
-  if (receivesMidi_) CallHost(vst::audioMasterWantMidi);
-  if (frames <= 0 || blockSize_ <= 0) return;
-  for (int offset = 0; offset < frames; offset += blockSize_)
-    RenderFloatSlice(inputs, outputs, offset, std::min(blockSize_, frames - offset), accumulate);
+  Guard g(Lock());
+  if (ReceivesMidi()) CallHost(vst::audioMasterWantMidi);
+  if (frames <= 0 || BlockSize() <= 0) return;
+  for (int offset = 0; offset < frames; offset += BlockSize())
+    RenderFloatSlice(inputs, outputs, offset, std::min(BlockSize(), frames - offset), accumulate);
 }
 
 void VstAdapter::RenderFloatSlice(float** inputs, float** outputs, int offset, int frames,
                                   bool accumulate) {
   int next = 0;
-  for (ChannelSlot& c : inputs_) {
+  for (ChannelSlot& c : InputSlots()) {
     const float* host = nullptr;
     if (c.connected) {
       host = inputs ? inputs[next] : nullptr;
@@ -607,7 +678,7 @@ void VstAdapter::RenderFloatSlice(float** inputs, float** outputs, int offset, i
     *c.bufferSlot = conv;
   }
   next = 0;
-  for (ChannelSlot& c : outputs_) {
+  for (ChannelSlot& c : OutputSlots()) {
     float* host = nullptr;
     if (c.connected) {
       host = outputs ? outputs[next] : nullptr;
@@ -616,8 +687,8 @@ void VstAdapter::RenderFloatSlice(float** inputs, float** outputs, int offset, i
     c.floatDestination = host ? host + offset : nullptr;
     *c.bufferSlot = c.conversion.data();
   }
-  RenderBlock(inputPtrs_.data(), outputPtrs_.data(), frames);
-  for (ChannelSlot& c : outputs_) {
+  RenderBlock(InputBuffers(), OutputBuffers(), frames);
+  for (ChannelSlot& c : OutputSlots()) {
     float* dst = c.floatDestination;
     if (dst == nullptr) continue;
     const double* conv = c.conversion.data();

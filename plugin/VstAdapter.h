@@ -10,6 +10,37 @@
 
 namespace morvanta {
 
+// The host kinds HostKind() tells apart by the host's product string.
+enum HostId : int32_t {
+  kHostUnknown = 0,
+  kHostReaper = 1,
+  kHostProTools = 2,
+  kHostCubase = 3,
+  kHostNuendo = 4,
+  kHostCakewalk = 5,
+  kHostFruity = 7,
+  kHostSamplitude = 8,
+  kHostLive = 9,
+  kHostMelodyne = 12,
+  kHostVstManLib = 13,
+  kHostAuLab = 14,
+  kHostForte = 15,
+  kHostChainer = 16,
+  kHostAudition = 17,
+  kHostOrion = 18,
+  kHostSawStudio = 20,
+  kHostLogic = 21,
+  kHostGarageBand = 22,
+  kHostDigital = 23,
+  kHostStandalone = 24,
+  kHostAudioMulch = 25,
+  kHostPreSonus = 26,
+  kHostVst3TestHost = 27,
+  kHostArdour = 28,
+  kHostRenoise = 29,
+  kHostOpenMpt = 30,
+};
+
 class VstAdapter : public PluginCore {
  public:
   VstAdapter(const Identity& id, HostCallback host);
@@ -45,12 +76,26 @@ class VstAdapter : public PluginCore {
   static void VSTSetParameter(AEffect* effect, int32_t index, float value);
   static float VSTGetParameter(AEffect* effect, int32_t index);
 
- protected:
+ private:
+  // One dispatcher call, handed to the opcode groups.
+  struct Request {
+    int32_t opcode;
+    int32_t index;
+    intptr_t value;
+    void* ptr;
+    float opt;
+  };
+
   intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+  bool DispatchSetup(const Request& r, intptr_t* answer);
+  bool DispatchPrograms(const Request& r, intptr_t* answer);
+  bool DispatchParameters(const Request& r, intptr_t* answer);
+  bool DispatchEditor(const Request& r, intptr_t* answer);
+  bool DispatchIdentity(const Request& r, intptr_t* answer);
+  intptr_t VendorSpecific(const Request& r);
+  intptr_t MidiKeyNameAnswer(MidiKeyName* key);
   intptr_t CallHost(int32_t opcode, int32_t index = 0, intptr_t value = 0,
                     void* ptr = nullptr, float opt = 0.0f);
-
- private:
   void ProcessFloat(float** inputs, float** outputs, int32_t frames, bool accumulate);
   void ProcessDouble(double** inputs, double** outputs, int32_t frames);
   void RenderFloatSlice(float** inputs, float** outputs, int offset, int frames, bool accumulate);

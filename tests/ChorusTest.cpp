@@ -14,7 +14,7 @@ TEST(ChorusTest, MixZeroLeavesTheInputExactly) {
   p.modMix = 0.0;
   test::TestNoise noise;
   for (int b = 0; b < 100; ++b) {
-    c.BlockUpdate(44100.0, p);
+    c.BlockUpdate(44100.0, ChorusSettingsOf(p));
     for (int n = 0; n < 512; ++n) {
       const double inL = noise.Next(), inR = noise.Next();
       double l = inL, r = inR;

@@ -1,5 +1,5 @@
-// The bus chain as the render frame runs it (shapers, chorus, delay, reverb
-// and its mix): finite and bounded at full settings at the common rates, and
+// The bus chain the render frame runs (shapers, chorus, delay, reverb and its
+// mix): finite and bounded at full settings at the common rates, and
 // allocation-free after a rate change made through the reset path.
 #include <gtest/gtest.h>
 
@@ -9,12 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "dsp/ChorusEffect.h"
-#include "dsp/DistortionShaper.h"
-#include "dsp/OutputHighPass.h"
-#include "dsp/ReverbNetwork.h"
-#include "dsp/StereoDelay.h"
-#include "dsp/TubeDriveClipper.h"
+#include "engine/BusChain.h"
 #include "support/EffectSignals.h"
 
 namespace {
@@ -36,57 +31,40 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace morvanta {
 namespace {
 
-class BusChain {
+// The shipped bus chain fed with noise, one 512-frame block at a time.
+class NoiseBus {
  public:
   void Reset(double fs) {
     fs_ = fs;
-    chorus_.SetSampleRate(fs);
-    reverb_.SetSampleRate(fs);
-    hp_[0].SetSampleRate(fs);
-    hp_[1].SetSampleRate(fs);
+    bus_.SetSampleRate(fs);
   }
-  // One 512-frame block of noise at `level`; returns its output peak (inf if not finite).
+  // One block of noise at `level`; returns its output peak (inf if not finite).
   double Block(const ParamSnapshot& p, double tempo, test::TestNoise& noise, double level) {
     double out[2][512];
-    chorus_.BlockUpdate(fs_, p);
-    delay_.BlockUpdate(fs_, tempo, p);
-    const double t = p.tubeDrive;
+    bus_.BlockUpdate(fs_, tempo, p);
     for (int s = 0; s < 512; ++s) {
-      for (int ch = 0; ch < 2; ++ch) {
-        double x = DistortionShaper(static_cast<float>(level * noise.Next()), static_cast<float>(2 * p.distortion));
-        x = hp_[ch].Process(static_cast<float>(x));
-        out[ch][s] = tube_[ch].Process((16 * t * t + 1) * x, 0.1) / (4 * t + 1);
-      }
-      chorus_.Process(out[0][s], out[1][s]);
-      delay_.Process(out[0][s], out[1][s]);
+      out[0][s] = level * noise.Next();
+      out[1][s] = level * noise.Next();
+      bus_.ProcessFrame(p.tubeDrive, out[0][s], out[1][s]);
     }
-    reverb_.UpdateSettings(p.reverb);
+    bus_.ProcessReverb(out[0], out[1], 512);
     double peak = 0.0;
-    for (int s = 0; s < 512; ++s) {
-      double w[2];
-      reverb_.Process(out[0][s], out[1][s], &w[0], &w[1]);
-      for (int ch = 0; ch < 2; ++ch) {
-        const double y = w[ch] * p.reverbMix + std::sqrt(1 - p.reverbMix) * out[ch][s];
-        peak = std::isfinite(y) ? std::max(peak, std::fabs(y)) : INFINITY;
-      }
-    }
+    for (int s = 0; s < 512; ++s)
+      for (int ch = 0; ch < 2; ++ch)
+        peak = std::isfinite(out[ch][s]) ? std::max(peak, std::fabs(out[ch][s])) : INFINITY;
     return peak;
   }
 
  private:
   double fs_ = 44100.0;
-  OutputHighPass hp_[2];
-  TubeDriveClipper tube_[2];
-  ChorusEffect chorus_;
-  StereoDelay delay_;
-  ReverbNetwork reverb_;
+  BusChain bus_;
 };
 
 class EffectChainRateTest : public ::testing::TestWithParam<double> {};
 
 TEST_P(EffectChainRateTest, FullSettingsForAMinuteStayFiniteAndBounded) {
   const double fs = GetParam();
-  auto chain = std::make_unique<BusChain>();
+  auto chain = std::make_unique<NoiseBus>();
   chain->Reset(fs);
   test::TestNoise noise;
   const int blocks = static_cast<int>(60.0 * fs / 512), tenSeconds = blocks / 6;
@@ -108,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, EffectChainRateTest,
                          ::testing::Values(22050.0, 44100.0, 48000.0, 96000.0, 192000.0));
 
 TEST(EffectChainTest, RateChangesThroughResetLeaveRenderingAllocationFree) {
-  auto chain = std::make_unique<BusChain>();
+  auto chain = std::make_unique<NoiseBus>();
   test::TestNoise noise;
   for (double fs : {44100.0, 192000.0, 48000.0, 96000.0, 44100.0}) {
     chain->Reset(fs);  // may allocate: the host changed the rate

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/HeldNoteList.h"
-#include "engine/StepSequence.h"
+#include "dsp/HeldNoteList.h"
+#include "dsp/StepSequence.h"
 #include "support/EngineTestKit.h"
 
 namespace morvanta {

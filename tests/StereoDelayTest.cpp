@@ -31,7 +31,7 @@ std::vector<double> RunDelay(StereoDelay& d, const ParamSnapshot& p, double fs, 
                              double seconds, Input in) {
   std::vector<double> out;
   for (int n = 0; n < static_cast<int>(seconds * fs); ++n) {
-    if (n % 512 == 0) d.BlockUpdate(fs, tempo, p);
+    if (n % 512 == 0) d.BlockUpdate(fs, tempo, DelaySettingsOf(p));
     double l, r;
     in(n, &l, &r);
     d.Process(l, r);

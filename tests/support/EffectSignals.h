@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 
 namespace morvanta {
 namespace test {

@@ -18,7 +18,7 @@ ParamSnapshot InitSnapshot() {
 ParamSnapshot RandomSnapshot(std::mt19937& gen) {
   static std::unique_ptr<Brisquet> b(static_cast<Brisquet*>(CreateInstrument(nullptr)));
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (int i = 0; i < 236; ++i) {
+  for (int i = 0; i < kNumSoundParams; ++i) {
     PlugParameter* p = b->ParameterAt(i);
     if (p == nullptr) continue;
     double x = unit(gen);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/SynthEngine.h"
-#include "instrument/ParamSnapshot.h"
+#include "engine/ParamSnapshot.h"
 
 namespace morvanta {
 namespace testkit {

@@ -11,7 +11,7 @@ namespace testing {
 
 namespace {
 
-const Identity kTestIdentity = {"Recorder", "", "Tester", 0x74657374, 0x74737431, 0x00010203,
+const Identity kTestIdentity = {"Recorder", "", "Tester", 0x74657374, 0x00010203,
                                 4, 3, "0-2"};
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/Facts.h"
 #include "tools/host/VstHost.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/DemoPhrase.h"
@@ -189,10 +190,10 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes, std::string*
   return true;
 }
 
-// A program chunk holds the 240 values (1920 bytes) behind an optional
-// 8-byte header; anything else is taken as a bank.
+// A program chunk holds one double per parameter behind an optional
+// header; anything else is taken as a bank.
 bool IsProgramChunk(const std::vector<uint8_t>& bytes) {
-  return bytes.size() == 1920 || bytes.size() == 1928;
+  return bytes.size() == size_t{kProgramValuesBytes} || bytes.size() == size_t{kProgramChunkBytes};
 }
 
 bool SaveChunk(host::PluginInstance* plugin, const std::string& path, bool bank,
@@ -258,82 +259,96 @@ std::string Decibels(double amplitude) {
   return text;
 }
 
-int Run(int argc, char** argv) {
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+// What one invocation works on, filled step by step.
+struct RenderJob {
   RenderOptions options;
-  std::string error;
-  if (!ParseRenderOptions(argc, argv, &options, &error)) return Fail(kExitUsage, error);
-  if (options.help) {
-    std::fputs(RenderUsage().c_str(), stdout);
-    return kExitOk;
-  }
-  if (options.version) {
-    std::printf("morvanta-render %s\n", MORVANTA_VERSION);
-    return kExitOk;
-  }
-  const bool listing = options.listPrograms || options.listParams;
-
-  // Everything that can be checked without the plug-in comes first, so a
-  // typo fails before a long render.
   NoteSequence sequence;
   OutputFile output;
   AudioFormat format;
-  std::string outputPath = options.outputPath.empty() ? DefaultOutputPath(options)
-                                                      : options.outputPath;
-  if (!listing) {
-    if (!ResolveAudioFormat(outputPath, options.sampleFormat, &format, &error)) {
-      return Fail(kExitUsage, error);
-    }
-    if (options.midiPath.empty()) {
-      sequence = MakeDemoPhrase();
-    } else if (!ReadMidiFile(options.midiPath, &sequence, &error)) {
-      return Fail(kExitFailure, error);
-    }
-    if (options.seconds > 0.0) sequence.CutAt(options.seconds);
-    if (sequence.EndSeconds() <= 0.0) {
-      return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
-    }
-    const double seconds = sequence.EndSeconds() + options.settings.tailSeconds;
-    if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
-      char hours[64];
-      std::snprintf(hours, sizeof hours, "%.1f hours", seconds / 3600.0);
-      return Fail(kExitUsage, std::string("too long to render in one go: ") + hours +
-                                  " (use --seconds, or a lower --sr)");
-    }
-    if (!output.Open(outputPath, &error)) return Fail(kExitFailure, error);
-  }
+  std::string outputPath;
+  std::string pluginPath;
+  std::unique_ptr<host::PluginInstance> plugin;
+  bool listing = false;
+};
 
-  std::string pluginPath = options.pluginPath;
-  if (pluginPath.empty()) {
+// A step's answer when the run goes on.
+constexpr int kContinue = -1;
+
+// Everything that can be checked without the plug-in comes first, so a typo
+// fails before a long render.
+int PrepareInput(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  std::string error;
+  job->outputPath = options.outputPath.empty() ? DefaultOutputPath(options) : options.outputPath;
+  if (job->listing) return kContinue;
+  if (!ResolveAudioFormat(job->outputPath, options.sampleFormat, &job->format, &error)) {
+    return Fail(kExitUsage, error);
+  }
+  if (options.midiPath.empty()) {
+    job->sequence = MakeDemoPhrase();
+  } else if (!ReadMidiFile(options.midiPath, &job->sequence, &error)) {
+    return Fail(kExitFailure, error);
+  }
+  if (options.seconds > 0.0) job->sequence.CutAt(options.seconds);
+  if (job->sequence.EndSeconds() <= 0.0) {
+    return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
+  }
+  const double seconds = job->sequence.EndSeconds() + options.settings.tailSeconds;
+  if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
+    char hours[64];
+    std::snprintf(hours, sizeof hours, "%.1f hours", seconds / 3600.0);
+    return Fail(kExitUsage, std::string("too long to render in one go: ") + hours +
+                                " (use --seconds, or a lower --sr)");
+  }
+  if (!job->output.Open(job->outputPath, &error)) return Fail(kExitFailure, error);
+  return kContinue;
+}
+
+// Finds and loads the plug-in and sets up its rate, block size and tempo.
+int LoadPlugin(RenderJob* job) {
+  RenderOptions& options = job->options;
+  std::string error;
+  job->pluginPath = options.pluginPath;
+  if (job->pluginPath.empty()) {
     std::vector<std::string> tried;
-    pluginPath = FindDefaultPlugin(&tried);
-    if (pluginPath.empty()) {
+    job->pluginPath = FindDefaultPlugin(&tried);
+    if (job->pluginPath.empty()) {
       std::string list;
       for (const std::string& t : tried) list += "\n  " + t;
       return Fail(kExitFailure, "cannot find Morvanta.so; looked in:" + list +
                                     "\nuse --plugin PATH");
     }
   }
-  std::unique_ptr<host::PluginInstance> plugin = host::PluginInstance::Load(pluginPath, &error);
-  if (!plugin) return Fail(kExitFailure, "cannot load plug-in '" + pluginPath + "': " + error);
+  job->plugin = host::PluginInstance::Load(job->pluginPath, &error);
+  if (!job->plugin) {
+    return Fail(kExitFailure, "cannot load plug-in '" + job->pluginPath + "': " + error);
+  }
+  host::PluginInstance& plugin = *job->plugin;
   // The process ends after the render: unloading the plug-in would only
   // unload the drawing libraries it brought in (pixman), whose start-up
   // tables the sanitizer then reports as lost.
-  plugin->KeepLoadedAfterClose();
-  plugin->SetProductString("morvanta-render");
-  plugin->SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
-                                                     : sequence.TempoAt(0.0));
-  const int32_t flags = plugin->Effect()->flags;
+  plugin.KeepLoadedAfterClose();
+  plugin.SetProductString("morvanta-render");
+  plugin.SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
+                                                    : job->sequence.TempoAt(0.0));
+  const int32_t flags = plugin.Effect()->flags;
   if (options.settings.path == ProcessPath::kDouble && !(flags & vst::effFlagsCanDoubleReplacing)) {
     return Fail(kExitFailure, "the plug-in has no 64-bit process call");
   }
   if (options.settings.path == ProcessPath::kFloat && !(flags & vst::effFlagsCanReplacing)) {
     options.settings.path = ProcessPath::kAccumulate;
   }
-  plugin->SetSampleRate(options.settings.sampleRate);
-  plugin->SetBlockSize(options.settings.blockSize);
+  plugin.SetSampleRate(options.settings.sampleRate);
+  plugin.SetBlockSize(options.settings.blockSize);
+  return kContinue;
+}
 
+// The sound: a state file (bank first, then the program), a program by
+// number or name, then single parameters; the demo sound when nothing is chosen.
+int ApplySound(RenderJob* job) {
+  RenderOptions& options = job->options;
+  host::PluginInstance* plugin = job->plugin.get();
+  std::string error;
   std::vector<uint8_t> state;
   bool stateIsProgram = false;
   if (!options.statePath.empty()) {
@@ -343,7 +358,7 @@ int Run(int argc, char** argv) {
       return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program or bank");
     }
   }
-  if (!options.program.empty() && !SelectProgram(plugin.get(), options.program, &error)) {
+  if (!options.program.empty() && !SelectProgram(plugin, options.program, &error)) {
     return Fail(kExitUsage, error);
   }
   if (stateIsProgram && !plugin->SetChunk(state, false)) {
@@ -355,38 +370,48 @@ int Run(int argc, char** argv) {
   }
   for (const auto& param : options.params) {
     std::string note;
-    if (!SetParam(plugin.get(), param.first, param.second, &error, &note)) {
-      return Fail(kExitUsage, error);
-    }
+    if (!SetParam(plugin, param.first, param.second, &error, &note)) return Fail(kExitUsage, error);
     if (!note.empty()) std::fprintf(stderr, "morvanta-render: note: %s\n", note.c_str());
   }
+  return kContinue;
+}
 
-  if (listing) {
-    if (options.listPrograms) ListPrograms(plugin.get());
-    if (options.listParams) ListParams(plugin.get());
+// Lists, or saves the state the sound left, as asked.
+int ListOrSave(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  host::PluginInstance* plugin = job->plugin.get();
+  std::string error;
+  if (job->listing) {
+    if (options.listPrograms) ListPrograms(plugin);
+    if (options.listParams) ListParams(plugin);
     return kExitOk;
   }
-  if (!options.saveStatePath.empty() &&
-      !SaveChunk(plugin.get(), options.saveStatePath, false, &error)) {
+  if (!options.saveStatePath.empty() && !SaveChunk(plugin, options.saveStatePath, false, &error)) {
     return Fail(kExitFailure, error);
   }
-  if (!options.saveBankPath.empty() &&
-      !SaveChunk(plugin.get(), options.saveBankPath, true, &error)) {
+  if (!options.saveBankPath.empty() && !SaveChunk(plugin, options.saveBankPath, true, &error)) {
     return Fail(kExitFailure, error);
   }
+  return kContinue;
+}
 
+// Renders the sequence, then normalises or warns about clipping and writes
+// the file.
+int RenderAndWrite(RenderJob* job) {
+  const RenderOptions& options = job->options;
+  std::string error;
   ProgressBar bar(!options.quiet && isatty(STDERR_FILENO));
   const int rate = options.settings.sampleRate;
   RenderResult result;
   const std::clock_t cpuStart = std::clock();
   const auto wallStart = std::chrono::steady_clock::now();
-  plugin->Resume();
+  job->plugin->Resume();
   OfflineRenderer renderer;
   const bool rendered = renderer.Render(
-      plugin.get(), sequence, options.settings,
+      job->plugin.get(), job->sequence, options.settings,
       [&](int64_t done, int64_t total) { bar.Update(done, total, rate); }, &gStop, &result,
       &error);
-  plugin->Suspend();
+  job->plugin->Suspend();
   const double cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
   const double wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -403,25 +428,47 @@ int Run(int argc, char** argv) {
   if (options.normalize && peak > 0.0) {
     gain = std::pow(10.0, -1.0 / 20.0) / peak;
     for (float& s : result.interleaved) s = static_cast<float>(s * gain);
-  } else if (!format.isFloat && peak > 1.0) {
+  } else if (!job->format.isFloat && peak > 1.0) {
     std::fprintf(stderr, "morvanta-render: warning: the output peaks at %s and is clipped; "
                  "use --normalize or --format float\n", Decibels(peak).c_str());
   }
-  if (!WriteAudioFile(&output, format, rate, result.channels, result.interleaved, &error) ||
-      !output.Commit(&error)) {
+  if (!WriteAudioFile(&job->output, job->format, rate, result.channels, result.interleaved, &error) ||
+      !job->output.Commit(&error)) {
     return Fail(kExitFailure, error);
   }
   if (!options.quiet) {
     const double audioSeconds = static_cast<double>(result.frames) / rate;
-    std::fprintf(stderr, "Rendered with %s\n", pluginPath.c_str());
+    std::fprintf(stderr, "Rendered with %s\n", job->pluginPath.c_str());
     std::fprintf(stderr,
                  "Wrote %s: %.2f s at %d Hz, peak %s%s; rendered in %.2f s "
                  "(%.3f CPU s per audio s)\n",
-                 outputPath.c_str(), audioSeconds, rate, Decibels(peak * gain).c_str(),
+                 job->outputPath.c_str(), audioSeconds, rate, Decibels(peak * gain).c_str(),
                  options.normalize ? " (normalized)" : "", wallSeconds,
                  audioSeconds > 0 ? cpuSeconds / audioSeconds : 0.0);
   }
   return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  RenderJob job;
+  std::string error;
+  if (!ParseRenderOptions(argc, argv, &job.options, &error)) return Fail(kExitUsage, error);
+  if (job.options.help) {
+    std::fputs(RenderUsage().c_str(), stdout);
+    return kExitOk;
+  }
+  if (job.options.version) {
+    std::printf("morvanta-render %s\n", kVersionString);
+    return kExitOk;
+  }
+  job.listing = job.options.listPrograms || job.options.listParams;
+  for (int (*step)(RenderJob*) : {PrepareInput, LoadPlugin, ApplySound, ListOrSave}) {
+    const int code = step(&job);
+    if (code != kContinue) return code;
+  }
+  return RenderAndWrite(&job);
 }
 
 }  // namespace

@@ -87,12 +87,96 @@ std::string RenderUsage() {
       "Exit status: 0 done, 1 a file or the plug-in failed, 2 a usage error.\n";
 }
 
+namespace {
+
+// Options that take no value; false when `name` is none of them.
+bool ApplySwitch(const std::string& name, RenderOptions* options) {
+  if (name == "-h" || name == "--help") {
+    options->help = true;
+  } else if (name == "--version") {
+    options->version = true;
+  } else if (name == "-q" || name == "--quiet") {
+    options->quiet = true;
+  } else if (name == "--list-programs") {
+    options->listPrograms = true;
+  } else if (name == "--list-params") {
+    options->listParams = true;
+  } else if (name == "--normalize") {
+    options->normalize = true;
+  } else if (name == "--double") {
+    options->settings.path = ProcessPath::kDouble;
+  } else if (name == "--accumulate") {
+    options->settings.path = ProcessPath::kAccumulate;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+constexpr const char* kValuedOptions[] = {
+    "-o",     "--output", "--plugin", "--program", "--param", "--tempo",      "--tail",
+    "--seconds", "--sr",  "--block",  "--format",  "--state", "--save-state", "--save-bank"};
+
+bool TakesValue(const std::string& name) {
+  for (const char* o : kValuedOptions)
+    if (name == o) return true;
+  return false;
+}
+
+bool SetParamOption(const std::string& text, RenderOptions* options, std::string* error) {
+  const size_t eq = text.rfind('=');
+  if (eq == std::string::npos || eq == 0) {
+    *error = "--param takes NAME=VALUE, not '" + text + "'";
+    return false;
+  }
+  options->params.emplace_back(text.substr(0, eq), text.substr(eq + 1));
+  return true;
+}
+
+// Stores the value of an option that TakesValue; false with *error when the
+// value is out of range or malformed.
+bool SetValued(const std::string& name, const std::string& text, RenderOptions* options,
+               std::string* error) {
+  RenderSettings& s = options->settings;
+  if (name == "-o" || name == "--output") {
+    options->outputPath = text;
+  } else if (name == "--plugin") {
+    options->pluginPath = text;
+  } else if (name == "--program") {
+    options->program = text;
+  } else if (name == "--param") {
+    return SetParamOption(text, options, error);
+  } else if (name == "--tempo") {
+    return NumberIn(name, text, 1.0, 999.0, &s.fixedTempo, error);
+  } else if (name == "--tail") {
+    return NumberIn(name, text, 0.0, 600.0, &s.tailSeconds, error);
+  } else if (name == "--seconds") {
+    return NumberIn(name, text, 0.001, 24 * 3600.0, &options->seconds, error);
+  } else if (name == "--sr") {
+    return WholeNumberIn(name, text, 8000, 384000, &s.sampleRate, error);
+  } else if (name == "--block") {
+    return WholeNumberIn(name, text, 1, 16384, &s.blockSize, error);
+  } else if (name == "--format") {
+    options->sampleFormat = text;
+  } else if (name == "--state") {
+    options->statePath = text;
+  } else if (name == "--save-state") {
+    options->saveStatePath = text;
+  } else if (name == "--save-bank") {
+    options->saveBankPath = text;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error) {
   std::vector<std::string> positional;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
     bool hasValue = false;
+    // "--name=value" carries its value; other options take the next argument.
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       const size_t eq = arg.find('=');
       if (eq != std::string::npos) {
@@ -101,93 +185,20 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
         hasValue = true;
       }
     }
-    auto takeValue = [&](std::string* out) {
+    if (ApplySwitch(arg, options)) {
       if (hasValue) {
-        *out = value;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        *error = arg + " needs a value";
+        *error = arg + " takes no value";
         return false;
       }
-      *out = argv[++i];
-      return true;
-    };
-    auto noValue = [&]() {
-      if (hasValue) *error = arg + " takes no value";
-      return !hasValue;
-    };
-    std::string text;
-    if (arg == "-h" || arg == "--help") {
-      if (!noValue()) return false;
-      options->help = true;
-    } else if (arg == "--version") {
-      if (!noValue()) return false;
-      options->version = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      if (!noValue()) return false;
-      options->quiet = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (!takeValue(&options->outputPath)) return false;
-    } else if (arg == "--plugin") {
-      if (!takeValue(&options->pluginPath)) return false;
-    } else if (arg == "--program") {
-      if (!takeValue(&options->program)) return false;
-    } else if (arg == "--param") {
-      if (!takeValue(&text)) return false;
-      const size_t eq = text.rfind('=');
-      if (eq == std::string::npos || eq == 0) {
-        *error = "--param takes NAME=VALUE, not '" + text + "'";
-        return false;
+    } else if (TakesValue(arg)) {
+      if (!hasValue) {
+        if (i + 1 >= argc) {
+          *error = arg + " needs a value";
+          return false;
+        }
+        value = argv[++i];
       }
-      options->params.emplace_back(text.substr(0, eq), text.substr(eq + 1));
-    } else if (arg == "--tempo") {
-      if (!takeValue(&text) ||
-          !NumberIn(arg, text, 1.0, 999.0, &options->settings.fixedTempo, error)) {
-        return false;
-      }
-    } else if (arg == "--tail") {
-      if (!takeValue(&text) ||
-          !NumberIn(arg, text, 0.0, 600.0, &options->settings.tailSeconds, error)) {
-        return false;
-      }
-    } else if (arg == "--seconds") {
-      if (!takeValue(&text) || !NumberIn(arg, text, 0.001, 24 * 3600.0, &options->seconds, error)) {
-        return false;
-      }
-    } else if (arg == "--sr") {
-      if (!takeValue(&text) ||
-          !WholeNumberIn(arg, text, 8000, 384000, &options->settings.sampleRate, error)) {
-        return false;
-      }
-    } else if (arg == "--block") {
-      if (!takeValue(&text) ||
-          !WholeNumberIn(arg, text, 1, 16384, &options->settings.blockSize, error)) {
-        return false;
-      }
-    } else if (arg == "--format") {
-      if (!takeValue(&options->sampleFormat)) return false;
-    } else if (arg == "--state") {
-      if (!takeValue(&options->statePath)) return false;
-    } else if (arg == "--save-state") {
-      if (!takeValue(&options->saveStatePath)) return false;
-    } else if (arg == "--save-bank") {
-      if (!takeValue(&options->saveBankPath)) return false;
-    } else if (arg == "--list-programs") {
-      if (!noValue()) return false;
-      options->listPrograms = true;
-    } else if (arg == "--list-params") {
-      if (!noValue()) return false;
-      options->listParams = true;
-    } else if (arg == "--normalize") {
-      if (!noValue()) return false;
-      options->normalize = true;
-    } else if (arg == "--double") {
-      if (!noValue()) return false;
-      options->settings.path = ProcessPath::kDouble;
-    } else if (arg == "--accumulate") {
-      if (!noValue()) return false;
-      options->settings.path = ProcessPath::kAccumulate;
+      if (!SetValued(arg, value, options, error)) return false;
     } else if (arg == "--") {
       for (++i; i < argc; ++i) positional.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {

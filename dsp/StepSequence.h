@@ -4,9 +4,18 @@
 
 #include <cstdint>
 
-#include "engine/HeldNoteList.h"
+#include "dsp/HeldNoteList.h"
+#include "dsp/OscShape.h"
 
 namespace morvanta {
+
+// "Arp live Direction": the order in which LIVE ARP plays the held keys.
+enum ArpDirection : int32_t {
+  kArpUp = 0,
+  kArpDown = 1,
+  kArpUpDown = 2,
+  kArpDownUp = 3,
+};
 
 class StepSequence {
  public:
@@ -26,25 +35,25 @@ class StepSequence {
     }
   }
 
-  // direction 0 UP, 1 DOWN, 2 UP-DOWN, 3 DOWN-UP.
+  // `direction` is an ArpDirection.
   void LoadFromHeldNotes(const HeldNoteList& held, int direction, double tempoDivider,
                          const double* shapes, const double* mods) {
     const int q = held.Count();
     loopStart_ = 0;
     stepLength_ = StepLength(tempoDivider);
     live_ = true;
-    const bool down = direction == 1 || direction == 3;
+    const bool down = direction == kArpDown || direction == kArpDownUp;
     for (int k = 0; k < q; ++k) {
       const int e = down ? q - 1 - k : k;
-      const int s = direction == 3 ? q - 1 - k : k;
+      const int s = direction == kArpDownUp ? q - 1 - k : k;
       ratios_[k] = held.Ratio(e);
       shapeOffsets_[k] = static_cast<int32_t>(shapes[s]);
       mods_[k] = mods[s];
     }
-    if (direction == 2 || direction == 3) {
+    if (direction == kArpUpDown || direction == kArpDownUp) {
       count_ = q == 1 ? 1 : 2 * q - 2;
       for (int i = 0; i + 2 < q; ++i) {
-        const int e = direction == 2 ? q - 2 - i : i + 1;
+        const int e = direction == kArpUpDown ? q - 2 - i : i + 1;
         ratios_[q + i] = held.Ratio(e);
         shapeOffsets_[q + i] = static_cast<int32_t>(shapes[e]);
         mods_[q + i] = mods[e];
@@ -91,7 +100,7 @@ class StepSequence {
       previousMod_ = stepMod_;
       if (on_) {
         stepMod_ = mods_[index_];
-        shape_ = ((shapeOffsets_[index_] + baseShape) % 5 + 5) % 5;
+        shape_ = ((shapeOffsets_[index_] + baseShape) % kNumOscShapes + kNumOscShapes) % kNumOscShapes;
       } else {
         stepMod_ = 0.0;
         shape_ = baseShape;

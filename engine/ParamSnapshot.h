@@ -5,29 +5,14 @@
 
 #include <cstdint>
 
+#include "dsp/EffectSettings.h"
+#include "dsp/OscShape.h"
+#include "dsp/StepSequence.h"
+
 namespace morvanta {
 
-// The reverb's settings block as the snapshot hands it over (twelve slots
-// followed by the two constants that no parameter sets).
-struct ReverbSettings {
-  double length = 0.7;           // "Reverb length" / 100
-  double preDelayBase = 0.05;    // constant
-  double damp = 0.5;             // "Reverb damp" / 100
-  double damp2 = 0.5;            // the same value again
-  double filterSpreadBase = 0.1; // constant
-  double hp = 0.02;              // "Reverb hp" / 100
-  double lengthFactor = 0.76;    // 0.2 + 0.8 * length
-  double width = 1.0;            // constant
-  double outputScaleBase = 1.5;  // constant
-  int32_t variant = 0;           // constant
-  double mod = 0.1;              // "Reverb mod" / 100
-  double modRateBase = 0.1;      // constant
-  int32_t networkMode = 1;       // constant (first of the two trailing int32)
-  int32_t spare = 1;             // constant (second of the two trailing int32)
-};
-
 struct LfoSettings {
-  int32_t shape = 0;        // 0..5
+  int32_t shape = 0;        // VoiceLfo::Shape 0..5
   double frequency = 0.1;   // "LFOn frequency" / 100
   int32_t retrigger = 0;
   bool sync = false;
@@ -68,13 +53,13 @@ struct ModwDepths {       // 190..205
 
 struct ParamSnapshot {
   double ampGain = 0.5, pan = 0.5, stereoSpread = 0.0;
-  int32_t voiceMode = 2;       // 0 MONO, 1 LIVE ARP, 2 POLY
-  int32_t oscShape = 0;
+  int32_t voiceMode = 2;       // SynthEngine::VoiceMode: 0 MONO, 1 LIVE ARP, 2 POLY
+  int32_t oscShape = kOscSine;
   double pitch = 0.0;          // semitones, whole
   double fine = 0.0;           // semitones -1..1
   double glideTime = 0.0;      // 0..1
   double pulseWidth = 1.0;
-  int32_t pulseWidthMode = 0;  // 0 harmonic, 1 classic
+  int32_t pulseWidthMode = kPulseHarmonic;
   double ringMod = 0.0, ringModF = 0.0;
   int32_t ringModLock = 0, ringModMode = 0;
   double waveShaper = 0.0, bitDivider = 0.0, bitFeedback = 0.0, pitchNoise = 0.0,
@@ -93,7 +78,7 @@ struct ParamSnapshot {
   double arpPitch[16] = {};   // semitones
   double arpShape[16] = {};   // 0..4
   double arpMod[16] = {};     // -1..1
-  int32_t arpLiveDirection = 0, arpPage = 0;
+  int32_t arpLiveDirection = kArpUp, arpPage = 0;
   VelDepths velTo{0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   ArpModDepths arpModTo{0, 0, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   LfoDepths lfo1To{}, lfo2To{};
@@ -118,5 +103,9 @@ struct ParamSnapshot {
   bool operator==(const ParamSnapshot& o) const;
   bool operator!=(const ParamSnapshot& o) const { return !(*this == o); }
 };
+
+// The bus effects' settings as the snapshot holds them.
+ChorusSettings ChorusSettingsOf(const ParamSnapshot& p);
+DelaySettings DelaySettingsOf(const ParamSnapshot& p);
 
 }  // namespace morvanta

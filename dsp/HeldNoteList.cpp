@@ -1,6 +1,6 @@
 // HeldNoteList: insertion keeps equal ratios in arrival order; removal takes
 // the first entry with the note.
-#include "engine/HeldNoteList.h"
+#include "dsp/HeldNoteList.h"
 
 #include <cmath>
 

@@ -1,0 +1,77 @@
+// BusChain: the shapers run in single precision where the sound was defined
+// so; the effects are skipped entirely while switched off.
+#include "engine/BusChain.h"
+
+#include <cmath>
+
+#include "dsp/DistortionShaper.h"
+
+namespace morvanta {
+namespace {
+
+// "Distortion" 0..1 drives the shaper with 0..2.
+constexpr double kDistortionDrive = 2.0;
+// Tube drive t pushes the bus by 16 t^2 + 1 into the clipper, which keeps
+// 0.1 of its own drive, and trims it back by 4 t + 1.
+constexpr double kTubePush = 16.0;
+constexpr double kTubeTrim = 4.0;
+constexpr double kTubeClipAmount = 0.1;
+
+inline double Clamp01(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
+
+}  // namespace
+
+void BusChain::SetSampleRate(double fs) {
+  highPass_[0].SetSampleRate(fs);
+  highPass_[1].SetSampleRate(fs);
+  chorus_.SetSampleRate(fs);
+  reverb_.SetSampleRate(fs);
+}
+
+void BusChain::Clear() {
+  delay_.Clear();
+  chorus_.Clear();
+  reverb_.Clear();
+}
+
+void BusChain::BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p) {
+  distortion_ = p.distortion;
+  chorusOn_ = p.chorusOn != 0;
+  delayOn_ = p.delayOn != 0;
+  reverbOn_ = p.reverbOn != 0;
+  reverbMix_ = p.reverbMix;
+  reverbSettings_ = p.reverb;
+  chorus_.BlockUpdate(fs, ChorusSettingsOf(p));
+  delay_.BlockUpdate(fs, tempoBpm, DelaySettingsOf(p));
+}
+
+void BusChain::ProcessFrame(double tubeDrive, double& left, double& right) {
+  const double t = tubeDrive;
+  double* sum[2] = {&left, &right};
+  for (int ch = 0; ch < 2; ++ch) {
+    double x = *sum[ch];
+    if (distortion_ > 0.0) {
+      x = DistortionShaper(static_cast<float>(x), static_cast<float>(kDistortionDrive * distortion_));
+    }
+    x = highPass_[ch].Process(static_cast<float>(x));
+    if (t > 0.0) x = tube_[ch].Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
+    *sum[ch] = x;
+  }
+  if (chorusOn_) chorus_.Process(left, right);
+  if (delayOn_) delay_.Process(left, right);
+}
+
+void BusChain::ProcessReverb(double* left, double* right, int frames) {
+  if (!reverbOn_) return;
+  reverb_.UpdateSettings(reverbSettings_);
+  const double r = Clamp01(reverbMix_);
+  const double dryGain = std::sqrt(1.0 - r);
+  for (int s = 0; s < frames; ++s) {
+    double wetL = 0.0, wetR = 0.0;
+    reverb_.Process(left[s], right[s], &wetL, &wetR);
+    left[s] = wetL * r + dryGain * left[s];
+    right[s] = wetR * r + dryGain * right[s];
+  }
+}
+
+}  // namespace morvanta

@@ -1,0 +1,76 @@
+// morvanta-golden: records the golden outputs of the built plug-in, or checks
+// the plug-in against them.
+//
+//   morvanta-golden --write tests/golden                  # every case
+//   morvanta-golden --write tests/golden --only 'random-*'
+//   morvanta-golden --check tests/golden [--only PATTERN]
+//   morvanta-golden --list
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/golden/GoldenRecorder.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: morvanta-golden (--write DIR | --check DIR | --list) [--only PATTERN] "
+               "[--plugin PATH]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace morvanta::golden;
+  std::string mode, dir, pattern = "*", plugin = MORVANTA_PLUGIN_PATH;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if ((a == "--write" || a == "--check") && hasValue) {
+      mode = a.substr(2);
+      dir = argv[++i];
+    } else if (a == "--list") {
+      mode = "list";
+    } else if (a == "--only" && hasValue) {
+      pattern = argv[++i];
+    } else if (a == "--plugin" && hasValue) {
+      plugin = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (mode.empty()) return Usage();
+  const std::vector<std::string> cases = CasesMatching(pattern);
+  if (cases.empty()) {
+    std::fprintf(stderr, "no case matches %s\n", pattern.c_str());
+    return 1;
+  }
+  int failures = 0;
+  for (const std::string& name : cases) {
+    if (mode == "list") {
+      std::printf("%s\n", name.c_str());
+      continue;
+    }
+    Recording rec;
+    std::string error;
+    if (!RecordCase(plugin, name, &rec, &error)) {
+      std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+      return 1;
+    }
+    if (mode == "write") {
+      if (!WriteRecording(dir, rec, &error)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+        return 1;
+      }
+      std::printf("wrote %s\n", name.c_str());
+    } else {
+      std::string report;
+      const bool ok = CheckRecording(dir, rec, kGoldenLimitDb, &report);
+      std::printf("%s %s\n%s", ok ? "ok  " : "FAIL", name.c_str(), report.c_str());
+      if (!ok) ++failures;
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
