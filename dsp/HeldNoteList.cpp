@@ -33,4 +33,11 @@ void HeldNoteList::Remove(int note) {
   }
 }
 
+bool HeldNoteList::Contains(int note) const {
+  for (int i = 0; i < count_; ++i) {
+    if (notes_[i] == note) return true;
+  }
+  return false;
+}
+
 }  // namespace morvanta

@@ -13,6 +13,7 @@ class HeldNoteList {
   void Clear() { count_ = 0; }
 
   int Count() const { return count_; }
+  bool Contains(int note) const;
   int Note(int i) const { return notes_[i]; }
   double Ratio(int i) const { return ratios_[i]; }
   int BaseNote() const { return baseNote_; }

@@ -115,7 +115,7 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
     v.panSmoother.SetRate(fs);
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
-  held_.Clear();
+  ForgetHeldKeys();
   bus_.SetSampleRate(fs);
   queue_.Resize(blockSize);
 }
@@ -128,7 +128,7 @@ void SynthEngine::HardReset(const ParamSnapshot& snapshot) {
     v.lfo1.RestartPhase();
     v.lfo2.RestartPhase();
   }
-  held_.Clear();
+  ForgetHeldKeys();
   bus_.Clear();
   ApplySnapshot(snapshot);
 }
@@ -208,7 +208,10 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   tempo_ = host_.HostTempo();
   bus_.BlockUpdate(fs, tempo_, snap_);
 
-  if (voiceMode_ != kLiveArp) held_.Clear();
+  if (voiceMode_ != kLiveArp) {
+    held_.Clear();
+    for (bool& k : sustainedKey_) k = false;
+  }
 
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
   BuildDestinationRows();
@@ -377,9 +380,7 @@ void SynthEngine::HandleMidiEvent(const MidiMessage& m) {
       }
       break;
     case 0x80: NoteOff(d1); break;
-    case 0xB0:
-      if (d1 == 1) SetModWheel(d2 / 127.0);
-      break;
+    case 0xB0: HandleController(d1, d2); break;
     case 0xD0:
       if (aftertouchToModW_) SetModWheel(d1 / 127.0);
       break;
@@ -418,6 +419,7 @@ int SynthEngine::AllocateVoice() {
 void SynthEngine::NoteOn(int note, int velocity) {
   const ParamSnapshot& p = snap_;
   const double frequency = kA4Hz * std::pow(2.0, (note - kA4Note + p.fine + p.pitch) / 12.0);
+  if (RestrikeSustained(note)) return;
   if (voiceMode_ == kLiveArp && held_.Count() > 0) {
     held_.Add(note);
     return;
@@ -436,6 +438,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];
+  sustainedVoice_[index] = false;  // the voice now plays a key that is down
   const bool legato = voiceCount_ == 1 && !v.adsr1.IsIdle();
 
   v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
@@ -453,25 +456,130 @@ void SynthEngine::NoteOn(int note, int velocity) {
   UpdateVelocityFactors(v);
 }
 
+// A key struck again while the pedal sustains it. In LIVE ARP it is held by
+// its key again and stays where it is in the arpeggio (true: nothing more to
+// do); in POLY its old voice fades out with its release and the key sounds
+// anew on a voice of its own.
+bool SynthEngine::RestrikeSustained(int note) {
+  if (voiceMode_ == kLiveArp && sustainedKey_[note]) {
+    sustainedKey_[note] = false;
+    return held_.Contains(note);
+  }
+  if (voiceMode_ != kPoly) return false;
+  for (int i = 0; i < kVoices; ++i) {
+    if (sustainedVoice_[i] && voices_[i].osc.Note() == note) {
+      sustainedVoice_[i] = false;
+      if (!voices_[i].adsr1.IsIdle()) ReleaseVoice(voices_[i]);
+    }
+  }
+  return false;
+}
+
 void SynthEngine::NoteOff(int note) {
   if (voiceMode_ == kLiveArp) {
-    held_.Remove(note);
-    VoiceSlot& v = voices_[0];
-    if (held_.Count() == 0 && !v.adsr1.IsIdle()) {
-      v.adsr1.Release();
-      v.adsr2.Release();
-      v.osc.SetNote(-1);
-      v.osc.releaseHold = true;
+    if (pedalDown_) {
+      sustainedKey_[note] = true;
+    } else {
+      ReleaseArpKey(note);
     }
     return;
   }
-  for (VoiceSlot& v : voices_) {
-    if (v.osc.Note() == note && !v.adsr1.IsIdle()) {
-      v.adsr1.Release();
-      v.adsr2.Release();
-      v.osc.SetNote(-1);
+  for (int i = 0; i < kVoices; ++i) {
+    VoiceSlot& v = voices_[i];
+    if (v.osc.Note() != note || v.adsr1.IsIdle()) continue;
+    if (pedalDown_) {
+      sustainedVoice_[i] = true;
+    } else {
+      ReleaseVoice(v);
     }
   }
+}
+
+void SynthEngine::ReleaseVoice(VoiceSlot& v) {
+  v.adsr1.Release();
+  v.adsr2.Release();
+  v.osc.SetNote(-1);
+}
+
+// The last key up releases the arpeggio, which holds its last step's pitch
+// and shape through the release tail.
+void SynthEngine::ReleaseArpKey(int note) {
+  held_.Remove(note);
+  VoiceSlot& v = voices_[0];
+  if (held_.Count() == 0 && !v.adsr1.IsIdle()) {
+    ReleaseVoice(v);
+    v.osc.releaseHold = true;
+  }
+}
+
+void SynthEngine::HandleController(int controller, int value) {
+  switch (controller) {
+    case kCcModWheel: SetModWheel(value / 127.0); break;
+    case kCcSustain: SetPedal(value >= 64); break;
+    case kCcAllSoundOff: SilenceVoices(); break;
+    case kCcResetControllers:
+      SetModWheel(0.0);
+      pitchBend_ = 1.0;
+      SetPedal(false);
+      break;
+    case kCcAllNotesOff:
+    case 124:  // omni off
+    case 125:  // omni on
+    case 126:  // mono on
+    case 127:  // poly on
+      ReleaseAllNotes();
+      break;
+    default: break;
+  }
+}
+
+void SynthEngine::SetPedal(bool down) {
+  pedalDown_ = down;
+  if (down) return;
+  for (int i = 0; i < kVoices; ++i) {
+    if (sustainedVoice_[i] && !voices_[i].adsr1.IsIdle()) ReleaseVoice(voices_[i]);
+    sustainedVoice_[i] = false;
+  }
+  for (int n = 0; n < 128; ++n) {
+    if (!sustainedKey_[n]) continue;
+    sustainedKey_[n] = false;
+    if (voiceMode_ == kLiveArp) ReleaseArpKey(n);
+  }
+}
+
+// As if every key went up and the pedal lifted; the pedal itself stays
+// where it is, so notes played afterwards are sustained again.
+void SynthEngine::ReleaseAllNotes() {
+  if (voiceMode_ == kLiveArp) {
+    VoiceSlot& v = voices_[0];
+    if (held_.Count() > 0 && !v.adsr1.IsIdle()) {
+      ReleaseVoice(v);
+      v.osc.releaseHold = true;
+    }
+  } else {
+    for (VoiceSlot& v : voices_) {
+      if (v.osc.Note() >= 0 && !v.adsr1.IsIdle()) ReleaseVoice(v);
+    }
+  }
+  ForgetHeldKeys();
+}
+
+// Every voice stops on this frame: no release, and the filters' and the
+// second envelope's tails are gone too. The bus effects keep their tails.
+void SynthEngine::SilenceVoices() {
+  for (VoiceSlot& v : voices_) {
+    v.adsr1.GoIdle();
+    v.adsr2.GoIdle();
+    v.osc.SetNote(-1);
+    v.filter.Reset();
+  }
+  ForgetHeldKeys();
+}
+
+void SynthEngine::ForgetHeldKeys() {
+  held_.Clear();
+  for (bool& s : sustainedVoice_) s = false;
+  for (bool& k : sustainedKey_) k = false;
 }
 
 }  // namespace morvanta

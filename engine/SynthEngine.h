@@ -28,6 +28,14 @@ class EngineHost {
 class SynthEngine {
  public:
   static constexpr int kVoices = 16;
+  // The controllers the engine answers; every other one is ignored.
+  enum Controller {
+    kCcModWheel = 1,
+    kCcSustain = 64,           // >= 64 down
+    kCcAllSoundOff = 120,
+    kCcResetControllers = 121,
+    kCcAllNotesOff = 123,      // 124..127 (omni/mono/poly mode) act the same
+  };
   // "Voice mode": MONO, LIVE ARP, POLY.
   enum VoiceMode : int32_t { kMono = 0, kLiveArp = 1, kPoly = 2 };
 
@@ -61,6 +69,7 @@ class SynthEngine {
   double ModWheel() const { return modWheel_; }
   double PitchBendFactor() const { return pitchBend_; }
   const HeldNoteList& HeldNotes() const { return held_; }
+  bool PedalDown() const { return pedalDown_; }
   double SampleRate() const { return sampleRate_; }
   double FrameTubeDrive() const { return tubeDrive_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
@@ -90,6 +99,14 @@ class SynthEngine {
   void HandleMidiEvent(const MidiMessage& m);
   void NoteOn(int note, int velocity);
   void NoteOff(int note);
+  bool RestrikeSustained(int note);
+  void ReleaseVoice(VoiceSlot& v);
+  void ReleaseArpKey(int note);
+  void HandleController(int controller, int value);
+  void SetPedal(bool down);
+  void ReleaseAllNotes();
+  void SilenceVoices();
+  void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
   // One voice's sample, in steps: LFOs, destinations, filter, pan.
@@ -112,6 +129,11 @@ class SynthEngine {
   double pitchBend_ = 1.0;
   int lastAllocated_ = 0;
   HeldNoteList held_;
+  // Sustain pedal: voices whose key went up while it was down keep sounding
+  // until it lifts; in LIVE ARP the keys themselves stay in the held list.
+  bool pedalDown_ = false;
+  bool sustainedVoice_[kVoices] = {};
+  bool sustainedKey_[128] = {};
   double currentPan_ = 0.5;
   double tubeDrive_ = 0.0;
   double tempo_ = 0.0;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "editor/PanelEditor.h"
+#include "instrument/FactoryPresets.h"
 #include "instrument/PanelDisplayText.h"
 #include "instrument/ParamTable.h"
 #include "instrument/SnapshotFields.h"
@@ -28,8 +29,8 @@ Brisquet::Brisquet(HostCallback host) : VstAdapter(kIdentity, host), engine_(*th
   std::unique_ptr<PanelEditor> editor = BuildEditor(*this, *this);
   panel_ = editor.get();
   AttachEditor(std::move(editor));
-  // Slot 0 takes the defaults; the entry point fills the remaining slots.
-  AddPresetFromCurrent("init");
+  // Every parameter still holds its default here, which is what "init" stores.
+  BuildFactoryPresets(*this);
   for (int i = 0; i < kNumParams; ++i) ParameterChanged(i);
   engine_.Reset(SampleRate(), BlockSize());
   SeedHistory();

@@ -125,7 +125,10 @@ Audio ReadFloatWav(const fs::path& path) {
   for (size_t at = 12; at + 8 <= b.size();) {
     const uint32_t size = Le32(b, at + 4);
     if (std::memcmp(&b[at], "fmt ", 4) == 0) {
-      isFloat = (b[at + 8] | (b[at + 9] << 8)) == 3 && b[at + 22] == 32;
+      // A non-PCM format chunk carries its extension size (0 here).
+      EXPECT_EQ(size, 18u) << path;
+      isFloat = (b[at + 8] | (b[at + 9] << 8)) == 3 && b[at + 22] == 32 && size >= 18 &&
+                b[at + 24] == 0 && b[at + 25] == 0;
       audio.channels = b[at + 10] | (b[at + 11] << 8);
       audio.rate = static_cast<int>(Le32(b, at + 12));
     } else if (std::memcmp(&b[at], "data", 4) == 0 && isFloat) {
@@ -296,7 +299,7 @@ TEST_F(RenderToolTest, TailRendersTheReleaseAndStopsAtItsCap) {
 TEST_F(RenderToolTest, ProgramIsChosenByIndexOrByNameInAnyCase) {
   const ToolRun list = Tool({"--list-programs"});
   ASSERT_EQ(list.exitCode, 0) << list.err;
-  EXPECT_NE(list.out.find("  0  init\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("  0 * init\n"), std::string::npos) << list.out;  // * marks the current
 
   const std::string midi = ShortMidi();
   const Audio byIndex = Render({midi, "--sr", "22050", "--program", "0"}, "index.wav");
@@ -366,7 +369,7 @@ TEST_F(RenderToolTest, ErrorsAreReportedAndLeaveNoFileBehind) {
   const Case cases[] = {
       {{"missing.mid"}, 1, "cannot open MIDI file 'missing.mid': No such file or directory"},
       {{garbage}, 1, "is not a Standard MIDI File"},
-      {{cut}, 1, "cannot read MIDI file"},
+      {{cut, "--strict"}, 1, "cannot read MIDI file"},
       {{empty}, 1, "nothing to render"},
       {{midi, "--plugin", notPlugin}, 1, "cannot load plug-in '" + notPlugin + "'"},
       {{midi, "--plugin", (dir_ / "nowhere.so").string()}, 1, "cannot load plug-in"},
@@ -459,6 +462,163 @@ TEST_F(RenderToolTest, TempoOptionIsWhatTheTempoSyncedDelayFollows) {
   const Audio fast = Render(args, "fast.wav");
   if (slow.Silent()) GTEST_SKIP() << "the plug-in renders silence (no voices yet)";
   EXPECT_NE(slow.samples, fast.samples);
+}
+
+TEST_F(RenderToolTest, FloatWavIsReadBySoxWithoutWarning) {
+  Render({ShortMidi(), "--tail", "0"}, "float.wav");
+  if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+  const std::string command = "sox " + Quote((dir_ / "float.wav").string()) + " -n stat 2>&1";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    pclose(pipe);
+  }
+  EXPECT_NE(output.find("Samples read"), std::string::npos) << output;
+  EXPECT_EQ(output.find("WARN"), std::string::npos) << output;
+}
+
+// A note held by the sustain pedal when the file ends: on at 0, off at
+// 0.25 s, pedal down from 0.1 s to the end at 0.5 s.
+std::vector<uint8_t> PedalHeldToTheEnd() {
+  SmfWriter smf(480);
+  smf.NewTrack();
+  smf.Event(0, {0x90, 64, 100});
+  smf.Event(96, {0xB0, 64, 127});
+  smf.Event(240, {0x80, 64, 0});
+  smf.Event(480, {0xB0, 7, 100});  // marks the end of the performance
+  return smf.Bytes();
+}
+
+TEST_F(RenderToolTest, EndOfTheFileReleasesHeldNotesAndThePedalThenTheTailEndsWhenQuiet) {
+  const std::string midi = WriteFile("pedal.mid", PedalHeldToTheEnd());
+  const Audio audio = Render({midi, "--sr", "22050", "--tail", "8"});
+  ASSERT_FALSE(audio.Silent());
+  EXPECT_GT(audio.Peak(0.4, 0.5), 0.01f);  // the pedal holds the note past its note-off
+  // Released at 0.5 s with the 1 s release: it dies away and the render stops
+  // 0.5 s after the output fell below -90 dBFS, far inside the 8 s cap.
+  EXPECT_GT(audio.Frames(), 22050 * 1.2);
+  EXPECT_LT(audio.Frames(), 22050 * 2.2);
+}
+
+TEST_F(RenderToolTest, TheLastTenMillisecondsFadeOut) {
+  // --seconds 0.3 cuts the held note; with no tail the file ends on the cut.
+  const Audio audio = Render({ShortMidi(), "--sr", "22050", "--tail", "0", "--seconds", "0.3"});
+  ASSERT_EQ(audio.Frames(), 6615);
+  const float before = audio.Peak(0.27, 0.28);
+  ASSERT_GT(before, 0.01f);
+  EXPECT_LT(audio.Peak(0.2995, 1.0), 0.02f * before);  // the last half millisecond
+  EXPECT_GT(audio.Peak(0.291, 0.293), 0.3f * before);  // the fade has only begun
+}
+
+TEST_F(RenderToolTest, ChannelOptionPlaysOnlyTheChosenChannels) {
+  SmfWriter smf(480);
+  smf.NewTrack();
+  smf.Note(0, 57, 0, 480);     // channel 1: 220 Hz in the first half second
+  smf.Note(9, 69, 480, 960);   // channel 10: 440 Hz in the second
+  const std::string midi = WriteFile("two.mid", smf.Bytes());
+  const Audio drums = Render({midi, "--channel", "10", "--tail", "0"}, "ten.wav");
+  EXPECT_EQ(drums.Peak(0.0, 0.5), 0.0f);
+  EXPECT_NEAR(drums.Frequency(0.6, 0.95), 440.0, 10.0);
+  const Audio both = Render({midi, "--channel", "1", "--channel=10", "--tail", "0"}, "both.wav");
+  EXPECT_NEAR(both.Frequency(0.1, 0.45), 220.0, 10.0);
+  EXPECT_EQ(both.samples, Render({midi, "--tail", "0"}, "all.wav").samples);
+
+  const ToolRun none = Tool({midi, "--channel", "2"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.err.find("nothing to render"), std::string::npos) << none.err;
+  for (const char* bad : {"0", "17", "x"}) {
+    const ToolRun run = Tool({midi, "--channel", bad});
+    EXPECT_EQ(run.exitCode, 2) << bad;
+    EXPECT_NE(run.err.find("--channel takes a whole number from 1 to 16"), std::string::npos) << run.err;
+  }
+  EXPECT_NE(Tool({"--help"}).out.find("drums\n                         on channel 10"),
+            std::string::npos);
+}
+
+TEST_F(RenderToolTest, DamagedMidiFilePlaysWhatWasReadUnlessStrict) {
+  SmfWriter smf(480);
+  smf.NewTrack();
+  smf.Note(0, 57, 0, 480);
+  smf.Note(0, 69, 480, 960);
+  std::vector<uint8_t> bytes = smf.Bytes();
+  bytes.resize(bytes.size() - 7);  // ends inside the second note's note-off
+  const std::string midi = WriteFile("cut.mid", bytes);
+  const ToolRun run = Tool({midi, "--format", "float", "-o", "cut.wav", "--tail", "0"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: '" + midi + "' is damaged (reading stopped at byte " +
+                         std::to_string(bytes.size()) + ")"),
+            std::string::npos)
+      << run.err;
+  const Audio audio = ReadFloatWav(dir_ / "cut.wav");
+  EXPECT_NEAR(audio.Frequency(0.1, 0.45), 220.0, 10.0);
+
+  const ToolRun strict = Tool({midi, "--strict", "-o", "strict.wav"});
+  EXPECT_EQ(strict.exitCode, 1);
+  EXPECT_NE(strict.err.find("(--strict)"), std::string::npos) << strict.err;
+  EXPECT_FALSE(fs::exists(dir_ / "strict.wav"));
+}
+
+TEST_F(RenderToolTest, OptionsThatCannotTakeEffectTogetherAreRefused) {
+  const std::string midi = ShortMidi();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{midi, "--double", "--accumulate"}, "--double and --accumulate"},
+      {{midi, "--list-params", "-o", "x.wav"}, "--list-params renders nothing, so -o"},
+      {{"--list-programs", "--tail", "3"}, "--list-programs renders nothing, so --tail"},
+      {{midi, "--state", "a.bin", "--load-preset", "b.fxp"}, "--state and --load-preset"},
+      {{midi, "--save-preset", "all.fxb"}, "use --save-bank for an .fxb file"},
+      {{"--channel", "10"}, "--channel chooses channels of a MIDI file"},
+      {{"--strict"}, "--strict is about reading a MIDI file"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Tool(c.first);
+    EXPECT_EQ(run.exitCode, 2) << c.second;
+    EXPECT_NE(run.err.find(c.second), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(RenderToolTest, ListingsShowWhatTheSameRenderUses) {
+  const std::string midi = ShortMidi();
+  ASSERT_EQ(Tool({midi, "--program", "0", "--param", "Filter frequency=41", "--save-preset",
+                  "mine.fxp", "-o", "x.wav"}).exitCode, 0);
+  ToolRun run = Tool({midi, "--program", "2", "--load-preset", "mine.fxp", "--list-params",
+                      "--list-programs"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("Filter frequency           41.00 %"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  2 * "), std::string::npos) << run.out;
+  // Without a MIDI file the demo's own sound is listed, and said to be.
+  run = Tool({"--list-params"});
+  EXPECT_NE(run.err.find("built-in demo's sound"), std::string::npos) << run.err;
+  EXPECT_EQ(Tool({midi, "--list-params"}).err, "");
+}
+
+TEST_F(RenderToolTest, PresetAndBankFilesRestoreTheSameSound) {
+  const std::string midi = ShortMidi();
+  const Audio original = Render({midi, "--sr", "22050", "--param", "Filter frequency=35", "--param",
+                                 "Osc shape=2", "--save-preset", "sound.fxp", "--save-bank",
+                                 "all.fxb"},
+                                "original.wav");
+  const std::vector<uint8_t> fxp = ReadBytes(dir_ / "sound.fxp");
+  const std::vector<uint8_t> fxb = ReadBytes(dir_ / "all.fxb");
+  ASSERT_EQ(fxp.size(), 60u + 1928u);
+  EXPECT_EQ(std::string(fxp.begin(), fxp.begin() + 4) + std::string(fxp.begin() + 8, fxp.begin() + 12),
+            "CcnKFPCh");
+  EXPECT_EQ(std::string(fxp.begin() + 16, fxp.begin() + 20), "mvta");
+  EXPECT_EQ(std::string(fxb.begin() + 8, fxb.begin() + 12), "FBCh");
+  EXPECT_EQ(Render({midi, "--sr", "22050", "--load-preset", "sound.fxp"}, "p.wav").samples,
+            original.samples);
+  EXPECT_EQ(Render({midi, "--sr", "22050", "--load-preset", "all.fxb"}, "b.wav").samples,
+            original.samples);
+
+  std::vector<uint8_t> foreign = fxp;
+  std::memcpy(&foreign[16], "abcd", 4);
+  WriteFile("foreign.fxp", foreign);
+  const ToolRun run = Tool({midi, "--load-preset", "foreign.fxp", "-o", "f.wav"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("cannot load 'foreign.fxp': it was saved by another plug-in (id 'abcd'"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(dir_ / "f.wav"));
 }
 
 }  // namespace

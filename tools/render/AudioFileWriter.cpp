@@ -3,9 +3,12 @@
 #include "tools/render/AudioFileWriter.h"
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 
 namespace morvanta {
 namespace render {
@@ -19,6 +22,54 @@ std::string LowerExtension(const std::string& path) {
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext;
+}
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+void PutLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Moves all `n` bytes with pread or pwrite, going on after short transfers.
+template <typename Transfer, typename Bytes>
+bool WholeAt(Transfer transfer, int fd, Bytes* data, size_t n, off_t at) {
+  while (n > 0) {
+    const ssize_t done = transfer(fd, data, n, at);
+    if (done <= 0) return false;
+    data += done;
+    n -= static_cast<size_t>(done);
+    at += done;
+  }
+  return true;
+}
+bool ReadAt(int fd, uint8_t* to, size_t n, off_t at) { return WholeAt(pread, fd, to, n, at); }
+bool WriteAt(int fd, const uint8_t* from, size_t n, off_t at) { return WholeAt(pwrite, fd, from, n, at); }
+
+// libsndfile writes a float WAV's format chunk in 16 bytes, without the
+// extension size that every format other than integer PCM carries; sox and
+// other readers complain about it. This adds the (empty) extension: the file
+// from the end of the format chunk on moves two bytes back, and the chunk
+// and RIFF sizes grow by two.
+bool AddFormatExtensionSize(int fd) {
+  constexpr off_t kFmtEnd = 12 + 8 + 16;
+  uint8_t head[kFmtEnd];
+  const off_t size = lseek(fd, 0, SEEK_END);
+  if (size < kFmtEnd || !ReadAt(fd, head, sizeof head, 0)) return false;
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVEfmt ", 8) != 0 ||
+      Le32(head + 16) != 16) {
+    return false;
+  }
+  std::vector<uint8_t> buffer(1 << 20);
+  for (off_t end = size; end > kFmtEnd;) {
+    const size_t n = static_cast<size_t>(std::min<off_t>(end - kFmtEnd, static_cast<off_t>(buffer.size())));
+    end -= static_cast<off_t>(n);
+    if (!ReadAt(fd, buffer.data(), n, end) || !WriteAt(fd, buffer.data(), n, end + 2)) return false;
+  }
+  PutLe32(head + 4, Le32(head + 4) + 2);
+  PutLe32(head + 16, 18);
+  const uint8_t noExtension[2] = {0, 0};
+  return WriteAt(fd, head, sizeof head, 0) && WriteAt(fd, noExtension, 2, kFmtEnd);
 }
 
 }  // namespace
@@ -76,6 +127,9 @@ bool WriteAudioFile(OutputFile* file, const AudioFormat& format, int sampleRate,
   const sf_count_t written = frames > 0 ? sf_writef_float(sf, interleaved.data(), frames) : 0;
   std::string failure = written == frames ? "" : sf_strerror(sf);
   if (sf_close(sf) != 0 && failure.empty()) failure = "encoder could not finish the file";
+  if (failure.empty() && format.isFloat && !AddFormatExtensionSize(file->Fd())) {
+    failure = "cannot complete the float WAV header";
+  }
   if (!failure.empty()) {
     *error = "cannot write '" + file->Path() + "': " + failure;
     return false;

@@ -98,7 +98,9 @@ void AddUpdate(Alg_event_ptr event, NoteSequence* sequence) {
 
 }  // namespace
 
-bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* error) {
+bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* error,
+                  std::string* damage) {
+  damage->clear();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot open MIDI file '" + path + "': " + std::strerror(errno);
@@ -118,8 +120,12 @@ bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* 
   const Alg_error read = alg_smf_read(in, seq.get());
   const std::string message = capture.Restore();
   if (read != alg_no_error) {
-    *error = "cannot read MIDI file '" + path + "'" + (message.empty() ? "" : ": " + message);
-    return false;
+    // The stream stands where the library stopped reading.
+    in.clear();
+    const std::streamoff stoppedAt = in.tellg();
+    *damage = "'" + path + "' is damaged" +
+              (stoppedAt >= 0 ? " (reading stopped at byte " + std::to_string(stoppedAt) + ")" : "") +
+              (message.empty() ? "" : ": " + message);
   }
   seq->convert_to_seconds();
 
@@ -146,6 +152,11 @@ bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* 
   }
   sequence->Finish();
   sequence->ExtendEndTo(seq->get_real_dur());
+  if (!damage->empty() && sequence->Messages().empty()) {
+    *error = "cannot read MIDI file: " + *damage;
+    damage->clear();
+    return false;
+  }
   return true;
 }
 

@@ -9,9 +9,11 @@
 namespace morvanta {
 namespace render {
 
-// Returns false and fills *error when the file cannot be read or is not a
-// Standard MIDI File.
-bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* error);
+// Returns false and fills *error when the file cannot be read, is not a
+// Standard MIDI File, or yields nothing. A file the library stops reading
+// part way keeps what was read before the fault, and *damage says where.
+bool ReadMidiFile(const std::string& path, NoteSequence* sequence, std::string* error,
+                  std::string* damage);
 
 }  // namespace render
 }  // namespace morvanta

@@ -57,23 +57,42 @@ void NoteSequence::Finish() {
 }
 
 void NoteSequence::CutAt(double seconds) {
-  std::map<std::pair<int, int>, int> held;
   std::vector<TimedMidi> kept;
   for (const TimedMidi& m : messages_) {
     if (m.seconds >= seconds) break;
-    const std::pair<int, int> note(m.bytes[0] & 0x0F, m.bytes[1]);
-    if (IsNoteOn(m)) ++held[note];
-    if (IsNoteOff(m) && held[note] > 0) --held[note];
     kept.push_back(m);
   }
   messages_ = std::move(kept);
+  end_ = seconds;
+  ReleaseAtEnd();
+}
+
+void NoteSequence::ReleaseAtEnd() {
+  constexpr uint8_t kSustain = 64;
+  std::map<std::pair<int, int>, int> held;
+  bool pedalDown[16] = {};
+  for (const TimedMidi& m : messages_) {
+    const int channel = m.bytes[0] & 0x0F;
+    const std::pair<int, int> note(channel, m.bytes[1]);
+    if (IsNoteOn(m)) ++held[note];
+    if (IsNoteOff(m) && held[note] > 0) --held[note];
+    if ((m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] == kSustain) pedalDown[channel] = m.bytes[2] >= 64;
+  }
   for (const auto& entry : held) {
     for (int i = 0; i < entry.second; ++i) {
-      AddMessage(seconds, static_cast<uint8_t>(0x80 | entry.first.first),
+      AddMessage(end_, static_cast<uint8_t>(0x80 | entry.first.first),
                  static_cast<uint8_t>(entry.first.second), 0);
     }
   }
-  end_ = seconds;
+  for (int channel = 0; channel < 16; ++channel) {
+    if (pedalDown[channel]) AddMessage(end_, static_cast<uint8_t>(0xB0 | channel), kSustain, 0);
+  }
+}
+
+void NoteSequence::KeepChannels(uint32_t mask) {
+  messages_.erase(std::remove_if(messages_.begin(), messages_.end(),
+                                 [mask](const TimedMidi& m) { return !(mask >> (m.bytes[0] & 0x0F) & 1u); }),
+                  messages_.end());
 }
 
 double NoteSequence::TempoAt(double seconds) const {

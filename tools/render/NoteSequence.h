@@ -34,6 +34,11 @@ class NoteSequence {
   // Cuts the performance at `seconds`: later messages are dropped, notes
   // still sounding are released at the cut, and the end becomes the cut.
   void CutAt(double seconds);
+  // Releases at the end what a sequencer's stop releases: every note still
+  // held gets its note-off, and a sustain pedal still down goes up.
+  void ReleaseAtEnd();
+  // Drops the channel messages of channels whose bit (1 << channel) is clear.
+  void KeepChannels(uint32_t mask);
 
   double TempoAt(double seconds) const;
   double EndSeconds() const { return end_; }

@@ -127,7 +127,20 @@ bool OfflineRenderer::Render(host::PluginInstance* plugin, const NoteSequence& s
   const int64_t frames = pos > endFrame ? std::max(endFrame, std::min(pos, lastLoud + 1)) : pos;
   result->interleaved.resize(static_cast<size_t>(frames) * channels);
   result->frames = frames;
+  FadeOut(result, std::llround(kFinalFadeSeconds * rate));
   return true;
+}
+
+void OfflineRenderer::FadeOut(RenderResult* result, int64_t fadeFrames) {
+  const int64_t n = std::min(fadeFrames, result->frames);
+  const int channels = result->channels;
+  for (int64_t i = 0; i < n; ++i) {
+    // A raised-cosine from 1 at the start of the fade to 0 past its end.
+    const double pi = std::acos(-1.0);
+    const double gain = 0.5 + 0.5 * std::cos(pi * static_cast<double>(i + 1) / static_cast<double>(n + 1));
+    float* frame = &result->interleaved[static_cast<size_t>(result->frames - n + i) * channels];
+    for (int c = 0; c < channels; ++c) frame[c] = static_cast<float>(frame[c] * gain);
+  }
 }
 
 }  // namespace render

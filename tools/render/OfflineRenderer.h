@@ -33,9 +33,11 @@ struct RenderResult {
   bool interrupted = false;
 };
 
-// Frames the tail keeps rendering below the threshold before it stops early,
-// so that a delay's later echoes are not cut off.
-constexpr double kQuietSecondsBeforeStop = 2.0;
+// How long the tail must stay below the threshold before it stops early.
+constexpr double kQuietSecondsBeforeStop = 0.5;
+// The file's last moments fade to silence over this time, so that a tail cut
+// at --tail (or a performance cut by --seconds) ends without a click.
+constexpr double kFinalFadeSeconds = 0.01;
 
 class OfflineRenderer {
  public:
@@ -50,6 +52,8 @@ class OfflineRenderer {
   // of their note-on, so a very short note still sounds.
   static std::vector<std::pair<int64_t, TimedMidi>> ScheduleFrames(const NoteSequence& sequence,
                                                                    int sampleRate);
+  // Fades the last `fadeFrames` frames of the result to silence.
+  static void FadeOut(RenderResult* result, int64_t fadeFrames);
 };
 
 }  // namespace render

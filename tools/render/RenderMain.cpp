@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "plugin/Facts.h"
+#include "tools/host/FxContainer.h"
+#include "tools/host/PresetExchange.h"
 #include "tools/host/VstHost.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/DemoPhrase.h"
@@ -196,20 +198,41 @@ bool IsProgramChunk(const std::vector<uint8_t>& bytes) {
   return bytes.size() == size_t{kProgramValuesBytes} || bytes.size() == size_t{kProgramChunkBytes};
 }
 
-bool SaveChunk(host::PluginInstance* plugin, const std::string& path, bool bank,
-               std::string* error) {
-  const std::vector<uint8_t> chunk = plugin->GetChunk(bank);
-  if (chunk.empty()) {
-    *error = std::string("the plug-in returned no ") + (bank ? "bank" : "program") + " chunk";
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, const char* what,
+                std::string* error) {
+  if (bytes.empty()) {
+    *error = std::string("the plug-in returned no ") + what;
     return false;
   }
   OutputFile file;
-  return file.Open(path, error) && file.WriteAll(chunk, error) && file.Commit(error);
+  return file.Open(path, error) && file.WriteAll(bytes, error) && file.Commit(error);
+}
+
+bool SaveStoredSound(host::PluginInstance* plugin, const RenderOptions& options, std::string* error) {
+  if (!options.savePresetPath.empty() &&
+      !WriteBytes(options.savePresetPath, host::ExportFxProgram(*plugin), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveStatePath.empty() &&
+      !WriteBytes(options.saveStatePath, plugin->GetChunk(false), "program chunk", error)) {
+    return false;
+  }
+  if (!options.saveBankPath.empty()) {
+    const bool fxb = HasExtension(options.saveBankPath, ".fxb");
+    if (!WriteBytes(options.saveBankPath, fxb ? host::ExportFxBank(*plugin) : plugin->GetChunk(true),
+                    "bank chunk", error)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void ListPrograms(host::PluginInstance* plugin) {
   const std::vector<std::string> names = ProgramNames(plugin);
-  for (size_t i = 0; i < names.size(); ++i) std::printf("%3zu  %s\n", i, names[i].c_str());
+  const size_t current = static_cast<size_t>(plugin->GetProgram());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::printf("%3zu %s %s\n", i, i == current ? "*" : " ", names[i].c_str());
+  }
 }
 
 void ListParams(host::PluginInstance* plugin) {
@@ -259,6 +282,50 @@ std::string Decibels(double amplitude) {
   return text;
 }
 
+// The MIDI file (or the demo phrase) as it will be played: the chosen
+// channels, cut or ended as asked, with everything still held released.
+bool ReadPerformance(const RenderOptions& options, NoteSequence* sequence, std::string* error) {
+  if (options.midiPath.empty()) {
+    *sequence = MakeDemoPhrase();
+  } else {
+    std::string damage;
+    if (!ReadMidiFile(options.midiPath, sequence, error, &damage)) return false;
+    if (!damage.empty() && options.strict) {
+      *error = "cannot read MIDI file: " + damage + " (--strict)";
+      return false;
+    }
+    if (!damage.empty()) {
+      std::fprintf(stderr, "morvanta-render: warning: %s; playing what was read before it "
+                   "(--strict refuses the file)\n", damage.c_str());
+    }
+    if (options.channelMask != 0) {
+      sequence->KeepChannels(options.channelMask);
+      if (sequence->Messages().empty()) {
+        *error = "nothing to render: the chosen --channel has no events in '" +
+                 options.midiPath + "'";
+        return false;
+      }
+    }
+  }
+  if (options.seconds > 0.0) {
+    sequence->CutAt(options.seconds);
+  } else {
+    sequence->ReleaseAtEnd();
+  }
+  if (sequence->EndSeconds() <= 0.0) {
+    *error = "nothing to render: the MIDI file has no events (use --seconds)";
+    return false;
+  }
+  return true;
+}
+
+bool IsFxFile(const std::vector<uint8_t>& bytes, bool* bank, std::string* error) {
+  host::FxFile file;
+  if (!host::ReadFxFile(bytes, &file, error)) return false;
+  *bank = file.bank;
+  return true;
+}
+
 // What one invocation works on, filled step by step.
 struct RenderJob {
   RenderOptions options;
@@ -280,18 +347,11 @@ int PrepareInput(RenderJob* job) {
   const RenderOptions& options = job->options;
   std::string error;
   job->outputPath = options.outputPath.empty() ? DefaultOutputPath(options) : options.outputPath;
+  // A listing reads the MIDI file too: it shows what this very render would use.
+  if (!ReadPerformance(options, &job->sequence, &error)) return Fail(kExitFailure, error);
   if (job->listing) return kContinue;
   if (!ResolveAudioFormat(job->outputPath, options.sampleFormat, &job->format, &error)) {
     return Fail(kExitUsage, error);
-  }
-  if (options.midiPath.empty()) {
-    job->sequence = MakeDemoPhrase();
-  } else if (!ReadMidiFile(options.midiPath, &job->sequence, &error)) {
-    return Fail(kExitFailure, error);
-  }
-  if (options.seconds > 0.0) job->sequence.CutAt(options.seconds);
-  if (job->sequence.EndSeconds() <= 0.0) {
-    return Fail(kExitFailure, "nothing to render: the MIDI file has no events (use --seconds)");
   }
   const double seconds = job->sequence.EndSeconds() + options.settings.tailSeconds;
   if (seconds * options.settings.sampleRate * 2 * sizeof(float) > kMaxRenderBytes) {
@@ -343,28 +403,40 @@ int LoadPlugin(RenderJob* job) {
   return kContinue;
 }
 
-// The sound: a state file (bank first, then the program), a program by
-// number or name, then single parameters; the demo sound when nothing is chosen.
+// The sound: a stored sound (a bank before --program, a program after it),
+// a program by number or name, then single parameters; the demo sound when
+// nothing is chosen.
 int ApplySound(RenderJob* job) {
   RenderOptions& options = job->options;
   host::PluginInstance* plugin = job->plugin.get();
   std::string error;
   std::vector<uint8_t> state;
-  bool stateIsProgram = false;
-  if (!options.statePath.empty()) {
-    if (!ReadFile(options.statePath, &state, &error)) return Fail(kExitFailure, error);
-    stateIsProgram = IsProgramChunk(state);
-    if (!stateIsProgram && !plugin->SetChunk(state, true)) {
-      return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program or bank");
+  const bool fx = !options.presetPath.empty();
+  const std::string& statePath = fx ? options.presetPath : options.statePath;
+  bool stateIsBank = false;
+  if (!statePath.empty()) {
+    if (!ReadFile(statePath, &state, &error)) return Fail(kExitFailure, error);
+    if (fx && !IsFxFile(state, &stateIsBank, &error)) {
+      return Fail(kExitFailure, "cannot load '" + statePath + "': " + error);
     }
+    if (!fx) stateIsBank = !IsProgramChunk(state);
   }
+  auto load = [&]() {
+    if (fx) {
+      if (host::ImportFxFile(*plugin, state, &error)) return true;
+      error = "cannot load '" + statePath + "': " + error;
+      return false;
+    }
+    if (plugin->SetChunk(state, stateIsBank)) return true;
+    error = "'" + statePath + "' is not a Morvanta " + (stateIsBank ? "program or bank" : "program");
+    return false;
+  };
+  if (stateIsBank && !load()) return Fail(kExitFailure, error);
   if (!options.program.empty() && !SelectProgram(plugin, options.program, &error)) {
     return Fail(kExitUsage, error);
   }
-  if (stateIsProgram && !plugin->SetChunk(state, false)) {
-    return Fail(kExitFailure, "'" + options.statePath + "' is not a Morvanta program");
-  }
-  if (options.midiPath.empty() && options.program.empty() && options.statePath.empty() &&
+  if (!statePath.empty() && !stateIsBank && !load()) return Fail(kExitFailure, error);
+  if (options.midiPath.empty() && options.program.empty() && statePath.empty() &&
       options.params.empty()) {
     options.params = DemoSound();
   }
@@ -376,23 +448,20 @@ int ApplySound(RenderJob* job) {
   return kContinue;
 }
 
-// Lists, or saves the state the sound left, as asked.
+// Saves the sound as asked, then lists it (and stops) when asked.
 int ListOrSave(RenderJob* job) {
   const RenderOptions& options = job->options;
   host::PluginInstance* plugin = job->plugin.get();
   std::string error;
-  if (job->listing) {
-    if (options.listPrograms) ListPrograms(plugin);
-    if (options.listParams) ListParams(plugin);
-    return kExitOk;
+  if (!SaveStoredSound(plugin, options, &error)) return Fail(kExitFailure, error);
+  if (!job->listing) return kContinue;
+  if (options.listPrograms) ListPrograms(plugin);
+  if (options.listParams) ListParams(plugin);
+  if (options.midiPath.empty() && options.params == DemoSound()) {
+    std::fprintf(stderr, "morvanta-render: note: without a MIDI file this is the built-in "
+                 "demo's sound; a MIDI file plays the program as chosen\n");
   }
-  if (!options.saveStatePath.empty() && !SaveChunk(plugin, options.saveStatePath, false, &error)) {
-    return Fail(kExitFailure, error);
-  }
-  if (!options.saveBankPath.empty() && !SaveChunk(plugin, options.saveBankPath, true, &error)) {
-    return Fail(kExitFailure, error);
-  }
-  return kContinue;
+  return kExitOk;
 }
 
 // Renders the sequence, then normalises or warns about clipping and writes

@@ -2,6 +2,7 @@
 // the checks made before anything is loaded.
 #include "tools/render/RenderOptions.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -50,7 +51,7 @@ std::string RenderUsage() {
       "Renders a Standard MIDI File (all tracks, with its tempo map) through the\n"
       "Morvanta VST2 plug-in into a WAV or FLAC file. Without a MIDI file it plays\n"
       "a built-in demo phrase (about 21 s), with chorus, delay and reverb on unless\n"
-      "--program, --state or --param chooses the sound.\n"
+      "--program, --load-preset, --state or --param chooses the sound.\n"
       "\n"
       "Output:\n"
       "  -o, --output FILE      .wav or .flac (default: demo.wav, or the MIDI file's\n"
@@ -59,8 +60,9 @@ std::string RenderUsage() {
       "  --normalize            scale the result so its peak is at -1 dBFS\n"
       "  --sr HZ                sample rate (default 44100)\n"
       "  --block FRAMES         frames per process call (default 512)\n"
-      "  --tail SECONDS         after the last event, render until the output falls\n"
-      "                         below -90 dBFS, at most this long (default 10)\n"
+      "  --tail SECONDS         after the last event, render until the output has\n"
+      "                         stayed below -90 dBFS for 0.5 s, at most this long\n"
+      "                         (default 10); the last 10 ms fade out\n"
       "  --seconds SECONDS      play this long (cuts or extends the performance;\n"
       "                         notes still held are released at the end)\n"
       "Sound:\n"
@@ -71,13 +73,28 @@ std::string RenderUsage() {
       "                         own units, e.g. --param 'Filter frequency=40';\n"
       "                         repeatable, applied after --program and --state\n"
       "  --tempo BPM            tempo the plug-in sees (default: the MIDI file's)\n"
-      "  --state FILE           load a program or bank chunk saved with --save-state\n"
-      "                         or --save-bank (a bank is loaded before --program)\n"
-      "  --save-state FILE      save the sound as set up (program chunk)\n"
-      "  --save-bank FILE       save all programs (bank chunk)\n"
+      "  --load-preset FILE     load a VST preset (.fxp) or bank (.fxb) file, as\n"
+      "                         saved by a host or by --save-preset/--save-bank\n"
+      "  --state FILE           load a raw program or bank chunk saved with\n"
+      "                         --save-state or --save-bank (for either option a\n"
+      "                         bank loads before --program, a program after it)\n"
+      "  --save-preset FILE     save the sound as set up as a VST preset (.fxp)\n"
+      "  --save-state FILE      save the sound as set up (raw program chunk)\n"
+      "  --save-bank FILE       save all programs: a VST bank file when FILE ends\n"
+      "                         in .fxb, else the raw bank chunk\n"
+      "MIDI:\n"
+      "  --channel N            play only MIDI channel N (1 to 16; repeatable;\n"
+      "                         default: all). A General MIDI file has its drums\n"
+      "                         on channel 10: --channel 10 plays only them.\n"
+      "  --strict               refuse a damaged MIDI file (by default what could\n"
+      "                         be read is played, with a warning)\n"
+      "At the end of the MIDI file every note still held is released and a held\n"
+      "sustain pedal lifted, as a sequencer's stop does; then the tail runs.\n"
       "Information:\n"
-      "  --list-programs        print the program list and exit\n"
-      "  --list-params          print the parameters with their values and exit\n"
+      "  --list-programs        print the programs and exit; '*' marks the one\n"
+      "                         a render with the same options would use\n"
+      "  --list-params          print the parameters with the values a render with\n"
+      "                         the same options would use, and exit\n"
       "  --double               render through the 64-bit process call\n"
       "  --accumulate           render through the old accumulating process call\n"
       "  -q, --quiet            no progress bar and no summary\n"
@@ -107,6 +124,8 @@ bool ApplySwitch(const std::string& name, RenderOptions* options) {
     options->settings.path = ProcessPath::kDouble;
   } else if (name == "--accumulate") {
     options->settings.path = ProcessPath::kAccumulate;
+  } else if (name == "--strict") {
+    options->strict = true;
   } else {
     return false;
   }
@@ -114,8 +133,9 @@ bool ApplySwitch(const std::string& name, RenderOptions* options) {
 }
 
 constexpr const char* kValuedOptions[] = {
-    "-o",     "--output", "--plugin", "--program", "--param", "--tempo",      "--tail",
-    "--seconds", "--sr",  "--block",  "--format",  "--state", "--save-state", "--save-bank"};
+    "-o",        "--output", "--plugin",      "--program",     "--param",     "--tempo",
+    "--tail",    "--seconds", "--sr",         "--block",       "--format",    "--state",
+    "--save-state", "--save-bank", "--load-preset", "--save-preset", "--channel"};
 
 bool TakesValue(const std::string& name) {
   for (const char* o : kValuedOptions)
@@ -164,6 +184,64 @@ bool SetValued(const std::string& name, const std::string& text, RenderOptions* 
     options->saveStatePath = text;
   } else if (name == "--save-bank") {
     options->saveBankPath = text;
+  } else if (name == "--load-preset") {
+    options->presetPath = text;
+  } else if (name == "--save-preset") {
+    options->savePresetPath = text;
+  } else if (name == "--channel") {
+    int channel = 0;
+    if (!WholeNumberIn(name, text, 1, 16, &channel, error)) return false;
+    options->channelMask |= 1u << (channel - 1);
+  }
+  return true;
+}
+
+bool Given(const RenderOptions& o, const char* name) {
+  for (const std::string& g : o.given) {
+    if (g == name) return true;
+  }
+  return false;
+}
+
+// Options that cannot all take effect are refused rather than one of them
+// silently losing.
+bool CheckCombinations(const RenderOptions& o, std::string* error) {
+  if (o.help || o.version) return true;
+  const bool listing = o.listPrograms || o.listParams;
+  if (listing) {
+    // Options that only shape the audio a render writes.
+    static const char* const kRenderOnly[] = {"-o",     "--output", "--format", "--normalize",
+                                              "--tail", "--seconds", "--double", "--accumulate",
+                                              "--sr",   "--block",  "--tempo",  "--channel",
+                                              "--strict"};
+    for (const std::string& name : o.given) {
+      for (const char* r : kRenderOnly) {
+        if (name != r) continue;
+        *error = std::string(o.listPrograms ? "--list-programs" : "--list-params") +
+                 " renders nothing, so " + name + " would have no effect";
+        return false;
+      }
+    }
+  }
+  if (Given(o, "--double") && Given(o, "--accumulate")) {
+    *error = "--double and --accumulate choose different process calls: give one";
+    return false;
+  }
+  if (!o.statePath.empty() && !o.presetPath.empty()) {
+    *error = "--state and --load-preset both load a stored sound: give one";
+    return false;
+  }
+  if (!o.savePresetPath.empty() && HasExtension(o.savePresetPath, ".fxb")) {
+    *error = "--save-preset writes a single program (.fxp); use --save-bank for an .fxb file";
+    return false;
+  }
+  if (o.midiPath.empty() && o.channelMask != 0) {
+    *error = "--channel chooses channels of a MIDI file, and none is given";
+    return false;
+  }
+  if (o.midiPath.empty() && o.strict) {
+    *error = "--strict is about reading a MIDI file, and none is given";
+    return false;
   }
   return true;
 }
@@ -185,6 +263,7 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
         hasValue = true;
       }
     }
+    if (arg.size() > 1 && arg[0] == '-' && arg != "--") options->given.push_back(arg);
     if (ApplySwitch(arg, options)) {
       if (hasValue) {
         *error = arg + " takes no value";
@@ -213,6 +292,15 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
     return false;
   }
   if (!positional.empty()) options->midiPath = positional[0];
+  return CheckCombinations(*options, error);
+}
+
+bool HasExtension(const std::string& path, const std::string& extension) {
+  if (path.size() < extension.size()) return false;
+  for (size_t i = 0; i < extension.size(); ++i) {
+    const char c = path[path.size() - extension.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != extension[i]) return false;
+  }
   return true;
 }
 

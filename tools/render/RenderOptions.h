@@ -2,6 +2,7 @@
 // the checks made before anything is loaded.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,7 +27,11 @@ struct RenderOptions {
   std::vector<std::pair<std::string, std::string>> params;  // name, value text
   std::string statePath;
   std::string saveStatePath;
-  std::string saveBankPath;
+  std::string saveBankPath;   // .fxb: the standard bank file; else the raw chunk
+  std::string presetPath;     // --load-preset: an .fxp or .fxb file
+  std::string savePresetPath; // --save-preset: an .fxp file
+  uint32_t channelMask = 0;   // bit c: play MIDI channel c + 1; 0: every channel
+  bool strict = false;        // a damaged MIDI file is an error, not a warning
   std::string sampleFormat = "pcm24";
   double seconds = 0.0;     // > 0: length of the performance
   bool listPrograms = false;
@@ -35,14 +40,19 @@ struct RenderOptions {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // Every option named on the command line, in order.
+  std::vector<std::string> given;
   RenderSettings settings;
 };
 
-// Fills *options; on a usage error returns false with a message.
+// Fills *options; on a usage error, or options that cannot take effect
+// together, returns false with a message.
 bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error);
 std::string RenderUsage();
 // The output name used when -o is not given.
 std::string DefaultOutputPath(const RenderOptions& options);
+// True when the name ends in `extension` (".fxb"), in any case.
+bool HasExtension(const std::string& path, const std::string& extension);
 
 }  // namespace render
 }  // namespace morvanta
