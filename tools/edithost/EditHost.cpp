@@ -84,8 +84,10 @@ bool EditHost::Start(std::string* error) {
   deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   // Held keys repeat as presses only, so a held note is not retriggered.
   XkbSetDetectableAutoRepeat(display_, True, nullptr);
-  if (!options_.midiFile.empty() && !render::ReadMidiFile(options_.midiFile, &sequence_, error)) {
-    return false;
+  if (!options_.midiFile.empty()) {
+    std::string damage;
+    if (!render::ReadMidiFile(options_.midiFile, &sequence_, error, &damage)) return false;
+    if (!damage.empty()) std::fprintf(stderr, "morvanta-edithost: %s\n", damage.c_str());
   }
   for (int i = 0; i < options_.instances; ++i) {
     auto slot = std::make_unique<Slot>();
