@@ -3,12 +3,18 @@
 #include "dsp/ChorusEffect.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace morvanta {
 
 namespace {
 inline double Unit(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
 }  // namespace
+
+void ChorusEffect::Reserve(double fs) {
+  const float rate = static_cast<float>(fs);
+  for (ModDelayLine* line : {&firstLeft_, &firstRight_, &secondLeft_, &secondRight_}) line->Reserve(rate);
+}
 
 void ChorusEffect::SetSampleRate(double fs) {
   const float rate = static_cast<float>(fs);

@@ -9,8 +9,11 @@ namespace morvanta {
 
 class ChorusEffect {
  public:
-  // Resizes the lines for fs (allocates only when the rate changed); the
-  // render frame's per-block update then finds them ready.
+  // Makes the lines' room for fs (allocates only above the rates already
+  // prepared for); not for the audio path.
+  void Reserve(double fs);
+  // Sizes the lines for fs (only when the rate changed; never allocates);
+  // the render frame's per-block update then finds them ready.
   void SetSampleRate(double fs);
   void BlockUpdate(double fs, const ChorusSettings& p);
   void Process(double& left, double& right) {

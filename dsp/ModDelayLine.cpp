@@ -2,7 +2,6 @@
 // read-position update; only the sine variant filters its feedback loop.
 #include "dsp/ModDelayLine.h"
 
-#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -11,12 +10,30 @@
 namespace morvanta {
 
 namespace {
+
 constexpr double kTwoPi = 6.283185307179586476925;
+
+int32_t LineSamples(double fs) {
+  double samples = fs * ModDelayLine::kSeconds;
+  if (!(samples >= 2.0)) samples = 2.0;
+  if (samples > ModDelayLine::kMaxBufferLength) samples = ModDelayLine::kMaxBufferLength;
+  return static_cast<int32_t>(samples);
 }
 
+}  // namespace
+
 ModDelayLine::ModDelayLine() {
+  if (!buffer_.Reserve(LineSamples(kPreparedRate))) throw std::bad_alloc();
   SetSampleRate(44100.0f, true);
   modRate_ = 0.25 * invFs_;
+}
+
+bool ModDelayLine::Reserve(float fs) {
+  const int32_t before = buffer_.Capacity();
+  if (!buffer_.Reserve(LineSamples(fs))) return false;
+  // A new store starts empty; the line starts over with it.
+  if (buffer_.Capacity() != before) SetSampleRate(static_cast<float>(fs_), true);
+  return true;
 }
 
 void ModDelayLine::SetSampleRate(float fs, bool force) {
@@ -25,21 +42,10 @@ void ModDelayLine::SetSampleRate(float fs, bool force) {
   fs_ = rate;
   invFs_ = 1.0 / rate;
   fsRatio_ = rate / 44100.0;
-  // Two seconds, but never more than two seconds at 384 kHz: no line reads
-  // further back than half a second, and an absurd host rate must not ask
-  // for gigabytes. If the memory is not there the old buffer is kept.
-  double samples = fsRatio_ * 88200.0;
-  if (!(samples >= 2.0)) samples = 2.0;
-  if (samples > kMaxBufferLength) samples = kMaxBufferLength;
-  try {
-    std::vector<double> fresh(static_cast<size_t>(samples), 0.0);
-    buffer_.swap(fresh);
-  } catch (const std::bad_alloc&) {
-    std::fill(buffer_.begin(), buffer_.end(), 0.0);
-  }
-  length_ = static_cast<int32_t>(buffer_.size());
+  // Half a second, or what the room made for it holds.
+  buffer_.SetLength(LineSamples(rate));
+  length_ = buffer_.Length();
   lengthD_ = length_;
-  writeIndex_ = 0;
   modFactor_ = 1.0;
   modDirection_ = 1.0;
   readPos_ = 0.0;
@@ -58,8 +64,7 @@ void ModDelayLine::GlideTo(double samples, double durationSamples, double accelS
 
 double ModDelayLine::ProcessPlain(double x) {
   const double y = ReadFractional();
-  buffer_[writeIndex_] = y * feedback_ + x;
-  AdvanceWrite();
+  buffer_.Push(y * feedback_ + x);
   UpdateReadPosition(delayLength_);
   StepRamp();
   return delayLength_ > 0.0 ? outputGain_ * y : outputGain_ * x;
@@ -73,8 +78,7 @@ double ModDelayLine::ProcessSine(double x) {
   loopFilter_.Fc = (modFactor_ * 750.0 + 6000.0) / fs_;
   loopFilter_.Compute();
   const float u = static_cast<float>(x + y * feedback_);
-  buffer_[writeIndex_] = loopFilter_.Process(u);
-  AdvanceWrite();
+  buffer_.Push(loopFilter_.Process(u));
   UpdateReadPosition(modFactor_ * delayLength_);
   StepRamp();
   modFactor_ = 1.0 + modDepth_ * FastSine(kTwoPi * modPhase_);
@@ -83,7 +87,7 @@ double ModDelayLine::ProcessSine(double x) {
 }
 
 void ModDelayLine::Clear() {
-  std::fill(buffer_.begin(), buffer_.end(), 0.0);
+  buffer_.Clear();
   loopFilter_.Clear();
 }
 

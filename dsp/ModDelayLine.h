@@ -1,26 +1,37 @@
-// ModDelayLine: a two-second fractional delay line whose length glides
+// ModDelayLine: a half-second fractional delay line whose length glides
 // through a DelayTimeRamp; plain, triangle-modulated and sine-modulated reads.
+// No reverb or chorus line reads back further than about a third of a second.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
-#include <vector>
-
 #include "dsp/Biquad.h"
+#include "dsp/DelayBuffer.h"
 #include "dsp/DelayTimeRamp.h"
 
 namespace morvanta {
 
 class ModDelayLine {
  public:
-  static constexpr int32_t kMaxBufferLength = 768000;
+  static constexpr double kSeconds = 0.5;
+  // Room for this rate is made at construction, so that the usual rates up
+  // to it never allocate.
+  static constexpr double kPreparedRate = 192000.0;
+  // Half a second at the highest rate a host may set (1 MHz).
+  static constexpr int32_t kMaxBufferLength = 500000;
 
+  // Throws std::bad_alloc when the prepared room cannot be had.
   ModDelayLine();
   ModDelayLine(const ModDelayLine&) = delete;
   ModDelayLine& operator=(const ModDelayLine&) = delete;
 
-  // Reallocates (two seconds at fs, at most kMaxBufferLength samples) and
-  // clears the buffer only when fs differs from the stored rate or when forced.
+  // Makes room for half a second at fs (at most kMaxBufferLength samples);
+  // allocates only above the rates already prepared for. Not for the audio
+  // path. False when the memory is not there (the line then keeps its room).
+  bool Reserve(float fs);
+  // Takes half a second at fs as the line's length (no more than the room
+  // made) and clears, only when fs differs from the stored rate or when
+  // forced. Never allocates.
   void SetSampleRate(float fs, bool force);
   // Glides linearly to `samples`: 0.5 s when longer, 0.25 s when shorter.
   void SetDelayTarget(double samples);
@@ -38,8 +49,7 @@ class ModDelayLine {
   double FinishTriangle(double x, double y) {
     double w = x - y * feedback_;
     if (ramp_.Running()) w *= std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration + 0.5;
-    buffer_[writeIndex_] = w;
-    AdvanceWrite();
+    buffer_.Push(w);
     UpdateReadPosition(modFactor_ * delayLength_);
     StepRamp();
     modFactor_ += modDirection_ * modRate_;
@@ -53,7 +63,8 @@ class ModDelayLine {
     return y * outputGain_;
   }
   double ProcessSine(double x);
-  // Zeroes the buffer and the loop filter; lengths and glides are kept.
+  // Silences the buffer (without touching its memory) and the loop filter;
+  // lengths and glides are kept.
   void Clear();
 
   void SetFeedback(double v) { feedback_ = v; }
@@ -72,7 +83,8 @@ class ModDelayLine {
   double ModFactor() const { return modFactor_; }
   double DelayLength() const { return delayLength_; }
   const DelayTimeRamp& Ramp() const { return ramp_; }
-  int32_t BufferLength() const { return length_; }
+  int32_t BufferLength() const { return buffer_.Length(); }
+  const DelayBuffer& Buffer() const { return buffer_; }
   double SampleRate() const { return fs_; }
 
  private:
@@ -80,17 +92,14 @@ class ModDelayLine {
     const int32_t i = static_cast<int32_t>(readPos_);
     const double f = readPos_ - i;
     const int32_t j = i + 1 < length_ ? i + 1 : 0;
-    return (1.0 - f) * buffer_[i] + f * buffer_[j];
-  }
-  void AdvanceWrite() {
-    if (++writeIndex_ >= length_) writeIndex_ = 0;
+    return (1.0 - f) * buffer_.Read(i) + f * buffer_.Read(j);
   }
   // The length is held inside the buffer so that a rate change or a deep
   // modulation can never point the read before the oldest sample.
   void UpdateReadPosition(double lengthUsed) {
     if (!(lengthUsed > 0.0)) lengthUsed = 0.0;
     if (lengthUsed > lengthD_) lengthUsed = lengthD_;
-    double pos = writeIndex_ - lengthUsed;
+    double pos = buffer_.WriteIndex() - lengthUsed;
     if (pos < 0.0) pos += lengthD_;
     if (pos >= lengthD_) pos -= lengthD_;
     readPos_ = pos;
@@ -102,10 +111,9 @@ class ModDelayLine {
     }
   }
 
-  std::vector<double> buffer_;
+  DelayBuffer buffer_;
   int32_t length_ = 0;
   double lengthD_ = 0.0;  // length_ as a real
-  int32_t writeIndex_ = 0;
   double modDirection_ = 1.0;
   double readPos_ = 0.0;
   DelayTimeRamp ramp_;

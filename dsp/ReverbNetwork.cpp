@@ -49,6 +49,16 @@ ReverbNetwork::ReverbNetwork() {
   UpdateSettings(settings_);
 }
 
+void ReverbNetwork::Reserve(double fs) {
+  const float rate = static_cast<float>(fs);
+  for (int i = 0; i < kLines; ++i) {
+    linesL_[i].Reserve(rate);
+    linesR_[i].Reserve(rate);
+  }
+  preDelayL_.Reserve(rate);
+  preDelayR_.Reserve(rate);
+}
+
 void ReverbNetwork::SetSampleRate(double fs) {
   const float rate = static_cast<float>(fs);
   fs_ = rate;

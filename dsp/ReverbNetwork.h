@@ -85,8 +85,11 @@ class ReverbNetwork {
   ReverbNetwork(const ReverbNetwork&) = delete;
   ReverbNetwork& operator=(const ReverbNetwork&) = delete;
 
-  // The lines take the rate (reallocating only when it changed), then the
-  // network recomputes; called from the instrument's reset.
+  // Makes the lines' room for fs (allocates only above the rates already
+  // prepared for); not for the audio path.
+  void Reserve(double fs);
+  // The lines take the rate (resized and cleared only when it changed; never
+  // allocating), then the network recomputes; called from the instrument's reset.
   void SetSampleRate(double fs);
   void UpdateSettings(const ReverbSettings& s);
   void Recompute();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <new>
 
 namespace morvanta {
 
@@ -92,7 +93,10 @@ void DelayColorFilter::Clear() {
   allPass.Clear();
 }
 
-DelayUnit::DelayUnit() : buffer_(kBufferLength, 0.0) {}
+DelayUnit::DelayUnit() {
+  if (!buffer_.Reserve(kBufferLength)) throw std::bad_alloc();
+  buffer_.SetLength(kBufferLength);
+}
 
 void DelayUnit::SetSampleRate(double fs) {
   fs_ = fs;
@@ -140,7 +144,7 @@ float DelayUnit::Process(double x) {
   const int32_t i = static_cast<int32_t>(readPos_);
   const double f = readPos_ - i;
   const int32_t j = i + 1 < length_ ? i + 1 : 0;
-  const double y = (1.0 - f) * buffer_[i] + f * buffer_[j];
+  const double y = (1.0 - f) * buffer_.Read(i) + f * buffer_.Read(j);
 
   const float cf = colour_.Process(y);
   const double v = (cf * LoopFeedback() + x) * 0.26;
@@ -150,10 +154,9 @@ float DelayUnit::Process(double x) {
   double w = z * (d * 0.5) * 0.2 + (1.0 - d * 0.5) * v;
   const bool gliding = ramp_.Running();
   if (gliding) w *= 2.0 * std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration;
-  buffer_[writeIndex_] = w;
+  buffer_.Push(w);
 
-  if (++writeIndex_ >= length_) writeIndex_ = 0;
-  double pos = static_cast<double>(writeIndex_) - delayLength_;
+  double pos = static_cast<double>(buffer_.WriteIndex()) - delayLength_;
   if (pos < 0.0) pos += length_;
   if (pos >= length_) pos -= length_;
   readPos_ = pos;
@@ -166,7 +169,7 @@ float DelayUnit::Process(double x) {
 }
 
 void DelayUnit::Clear() {
-  std::fill(buffer_.begin(), buffer_.end(), 0.0);
+  buffer_.Clear();
   colour_.Clear();
 }
 

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
-
 #include "dsp/Biquad.h"
+#include "dsp/DelayBuffer.h"
 #include "dsp/DelayTimeRamp.h"
 #include "dsp/TubeDriveClipper.h"
 #include "dsp/EffectSettings.h"
@@ -31,6 +30,7 @@ class DelayUnit {
  public:
   static constexpr int32_t kBufferLength = 352800;
 
+  // Throws std::bad_alloc when its buffer cannot be had.
   DelayUnit();
   DelayUnit(const DelayUnit&) = delete;
   DelayUnit& operator=(const DelayUnit&) = delete;
@@ -40,6 +40,7 @@ class DelayUnit {
   // Starts the S-curve glide to `samples` (held within 1 .. buffer - 1).
   void SetTime(double samples);
   float Process(double x);
+  // Silences the buffer (without touching its memory) and the colour section.
   void Clear();
 
   void SetFeedback(double v) {
@@ -54,16 +55,16 @@ class DelayUnit {
   double OutputLevel() const { return outputLevel_; }
   int32_t DelayLength() const { return delayLength_; }
   const DelayTimeRamp& Ramp() const { return ramp_; }
+  const DelayBuffer& Buffer() const { return buffer_; }
 
  private:
-  std::vector<double> buffer_;
+  DelayBuffer buffer_;
   double fs_ = 44100.0;
   int32_t length_ = kBufferLength;
   double readPos_ = 0.0;
   DelayTimeRamp ramp_;
   DelayColorFilter colour_;
   TubeDriveClipper clipper_;
-  int32_t writeIndex_ = 0;
   int32_t delayLength_ = 35280;
   double feedback_ = 0.5;
   double outputLevel_ = 0.5;

@@ -223,7 +223,7 @@ void PanelGraphics::OpenValuePrompt(PanelControl* control) {
   if (promptState_ != PromptState::Closed) FinishPrompt();
   std::string text;
   {
-    std::lock_guard<std::recursive_mutex> guard(plug_.Lock());  // the host may be writing it
+    std::lock_guard<InstanceLock> guard(plug_.Lock());  // the host may be writing it
     text = PromptValueText(*p);
   }
   prompt_.Reset(text, FilterFor(p->kind));

@@ -21,6 +21,11 @@ inline double Clamp01(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 
 }  // namespace
 
+void BusChain::Reserve(double fs) {
+  chorus_.Reserve(fs);
+  reverb_.Reserve(fs);
+}
+
 void BusChain::SetSampleRate(double fs) {
   highPass_[0].SetSampleRate(fs);
   highPass_[1].SetSampleRate(fs);

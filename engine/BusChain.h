@@ -18,10 +18,13 @@ class BusChain {
   BusChain(const BusChain&) = delete;
   BusChain& operator=(const BusChain&) = delete;
 
-  // Resizes the chorus and reverb lines for fs (allocating only when the
-  // rate changed) and retunes the high-passes.
+  // Makes the chorus and reverb lines' room for fs (allocates only above the
+  // rates already prepared for); not for the audio path.
+  void Reserve(double fs);
+  // Sizes the chorus and reverb lines for fs (only when the rate changed;
+  // never allocating) and retunes the high-passes.
   void SetSampleRate(double fs);
-  // Empties every effect's buffers.
+  // Silences every effect's buffers (without touching their memory).
   void Clear();
   // The block's settings from the snapshot.
   void BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p);
@@ -30,6 +33,10 @@ class BusChain {
   void ProcessFrame(double tubeDrive, double& left, double& right);
   // The reverb over the block's frames, mixed with the dry signal.
   void ProcessReverb(double* left, double* right, int frames);
+
+  const ChorusEffect& Chorus() const { return chorus_; }
+  const StereoDelay& Delay() const { return delay_; }
+  const ReverbNetwork& Reverb() const { return reverb_; }
 
  private:
   double distortion_ = 0.0;

@@ -1,52 +1,57 @@
-// EventQueue: a fixed array that grows only outside rendering (when an event
-// arrives and it is full) and is resized when the host's block size changes.
+// EventQueue: a fixed array; inserting finds its place by binary search, so a
+// host's list in offset order only ever appends.
 #include "engine/EventQueue.h"
 
-#include <cstdint>
-#include <new>
-#include <stdexcept>
+#include <algorithm>
 
 namespace morvanta {
 
-EventQueue::EventQueue() { SetCapacity(kGrowth); }
-
-bool EventQueue::SetCapacity(int capacity) {
-  try {
-    events_.resize(static_cast<size_t>(capacity));
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
-}
+EventQueue::EventQueue() : events_(kCapacity) {}
 
 void EventQueue::Compact() {
   if (read_ == 0) return;
-  for (int i = read_; i < count_; ++i) events_[i - read_] = events_[i];
+  std::copy(events_.begin() + read_, events_.begin() + count_, events_.begin());
   count_ -= read_;
   read_ = 0;
 }
 
-void EventQueue::Add(const MidiMessage& m) {
-  if (m.status < 0x80 || m.status >= 0xF0) return;
+// Drops the latest queued event that is not a note-off: the one furthest in
+// the future, and a lost note-on or controller leaves nothing sounding.
+bool EventQueue::MakeRoomForNoteOff() {
+  for (int i = count_ - 1; i >= read_; --i) {
+    if (IsNoteOff(events_[i])) continue;
+    std::copy(events_.begin() + i + 1, events_.begin() + count_, events_.begin() + i);
+    --count_;
+    ++dropped_;
+    return true;
+  }
+  return false;
+}
+
+EventQueue::AddResult EventQueue::Add(const MidiMessage& m) {
+  if (m.status < 0x80 || m.status >= 0xF0) return AddResult::kIgnored;
   const int kind = m.status & 0xF0;
-  if (kind == 0xA0 || kind == 0xC0) return;
-  if (count_ >= Capacity()) {
-    if (read_ > 0) {
-      Compact();
-    } else {
-      const int grown = (Capacity() / kGrowth + 1) * kGrowth;
-      if (!SetCapacity(grown)) return;
+  if (kind == 0xA0 || kind == 0xC0) return AddResult::kIgnored;
+  if (count_ >= kCapacity) Compact();
+  if (count_ >= kCapacity) {
+    if (!IsNoteOff(m)) {
+      ++dropped_;
+      return AddResult::kDropped;
     }
+    if (!MakeRoomForNoteOff()) return AddResult::kNoRoomForNoteOff;
   }
-  int at = count_;
+  // After every queued event with an offset not greater than the new one.
+  auto begin = events_.begin() + read_;
+  auto end = events_.begin() + count_;
+  auto at = end;
   if (count_ > read_ && m.offset < events_[count_ - 1].offset) {
-    while (at > read_ && events_[at - 1].offset > m.offset) --at;
-    for (int i = count_; i > at; --i) events_[i] = events_[i - 1];
+    at = std::upper_bound(begin, end, m.offset,
+                          [](int32_t offset, const MidiMessage& e) { return offset < e.offset; });
+    std::copy_backward(at, end, end + 1);
   }
-  events_[at] = m;
+  *at = m;
   ++count_;
+  return AddResult::kQueued;
 }
 
 const MidiMessage* EventQueue::NextDue(int frame) {
@@ -57,20 +62,6 @@ const MidiMessage* EventQueue::NextDue(int frame) {
 void EventQueue::FlushEvents(int frames) {
   Compact();
   for (int i = 0; i < count_; ++i) events_[i].offset -= frames;
-}
-
-void EventQueue::Resize(int blockSize) {
-  Compact();
-  // The block size's share is bounded; the queued events always keep their room.
-  constexpr int64_t kMaxCapacity = 1 << 20;
-  auto roundUp = [](int n) {
-    return n <= 0 ? int64_t{512} : ((static_cast<int64_t>(n) + 511) / 512) * 512;
-  };
-  int64_t capacity = roundUp(blockSize);
-  if (capacity > kMaxCapacity) capacity = kMaxCapacity;
-  const int64_t needed = roundUp(count_);
-  if (capacity < needed) capacity = needed;
-  SetCapacity(static_cast<int>(capacity));
 }
 
 }  // namespace morvanta

@@ -14,33 +14,54 @@ struct MidiMessage {
   uint8_t data2 = 0;
 };
 
+// A note-off, or a note-on with velocity 0.
+inline bool IsNoteOff(const MidiMessage& m) {
+  const int kind = m.status & 0xF0;
+  return kind == 0x80 || (kind == 0x90 && m.data2 == 0);
+}
+
 class EventQueue {
  public:
-  static constexpr int kGrowth = 1024;
+  // The queue's fixed room, allocated with it. Hosts send events for the
+  // coming block, a few hundred at most; the room only runs out when a host
+  // sends thousands in one list or keeps sending events far beyond the block.
+  // Then new note-ons and controllers are dropped (and counted), while a
+  // note-off takes the place of the latest queued event that is not one, so
+  // no note is left hanging.
+  static constexpr int kCapacity = 4096;
+
+  enum class AddResult {
+    kQueued,
+    kIgnored,           // a kind the instrument does not use
+    kDropped,           // no room
+    kNoRoomForNoteOff,  // no room, and nothing but note-offs queued
+  };
 
   EventQueue();
 
-  // Drops system messages, polyphonic pressure and program changes, and the
-  // event when the queue cannot grow.
-  void Add(const MidiMessage& m);
+  // Drops system messages, polyphonic pressure and program changes. Never
+  // allocates.
+  AddResult Add(const MidiMessage& m);
   // The next unread event whose offset is at most `frame`, or null.
   const MidiMessage* NextDue(int frame);
   // Discards the consumed events and moves the rest `frames` earlier.
   void FlushEvents(int frames);
-  // Compacts and sets the capacity for a new block size.
-  void Resize(int blockSize);
+  // Discards the consumed events.
+  void Compact();
 
   int Count() const { return count_ - read_; }
   int Capacity() const { return static_cast<int>(events_.size()); }
   const MidiMessage& At(int i) const { return events_[read_ + i]; }
+  // Events dropped for want of room since construction.
+  int64_t Dropped() const { return dropped_; }
 
  private:
-  void Compact();
-  bool SetCapacity(int capacity);
+  bool MakeRoomForNoteOff();
 
   std::vector<MidiMessage> events_;
   int count_ = 0;
   int read_ = 0;
+  int64_t dropped_ = 0;
 };
 
 }  // namespace morvanta

@@ -78,7 +78,11 @@ void SynthEngine::UseReferenceSine(bool on) {
   for (VoiceSlot& v : voices_) v.osc.UseReferenceSine(on);
 }
 
-void SynthEngine::MidiReceived(const MidiMessage& m) { queue_.Add(m); }
+void SynthEngine::MidiReceived(const MidiMessage& m) {
+  // A note-off that finds the queue full of note-offs ends its note now
+  // rather than never.
+  if (queue_.Add(m) == EventQueue::AddResult::kNoRoomForNoteOff) HandleMidiEvent(m);
+}
 
 void SynthEngine::ApplySnapshot(const ParamSnapshot& snapshot) {
   snap_ = snapshot;
@@ -116,8 +120,12 @@ void SynthEngine::Reset(double sampleRate, int blockSize) {
   }
   // The voices fell silent, so the held keys no longer lead a sounding arpeggio.
   ForgetHeldKeys();
+  // Room for a higher rate is made here, outside the audio callbacks; the
+  // render frame only ever resizes within it.
+  bus_.Reserve(fs);
   bus_.SetSampleRate(fs);
-  queue_.Resize(blockSize);
+  // The queue keeps its fixed room whatever the block size.
+  queue_.Compact();
 }
 
 void SynthEngine::HardReset(const ParamSnapshot& snapshot) {

@@ -47,13 +47,17 @@ class SynthEngine {
   bool AftertouchToModW() const { return aftertouchToModW_; }
 
   // Queues a message by offset (equal offsets keep arrival order); drops
-  // kinds the instrument does not use.
+  // kinds the instrument does not use, and what finds no room (a note-off
+  // always finds some, or is handled at once). Never allocates.
   void MidiReceived(const MidiMessage& m);
   // Takes the snapshot, handles due events at their offsets, renders
   // `frames` samples into left and right, and shifts the remaining events.
   void RenderBlock(const ParamSnapshot& snapshot, double* left, double* right, int frames,
                    double sampleRate);
   void Reset(double sampleRate, int blockSize);
+  // Starts the instance's random sequence over (as at construction): the same
+  // state and MIDI then render the same samples.
+  void SeedRandom() { random_.Seed(1); }
   // Engine part of a restored preset: voices idle, held notes and every
   // effect buffer cleared, then the snapshot applied.
   void HardReset(const ParamSnapshot& snapshot);
@@ -72,6 +76,7 @@ class SynthEngine {
   bool PedalDown() const { return pedalDown_; }
   double SampleRate() const { return sampleRate_; }
   double FrameTubeDrive() const { return tubeDrive_; }
+  const BusChain& Bus() const { return bus_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
   void UseReferenceSine(bool on);
 

@@ -19,7 +19,7 @@ const Identity kIdentity = {
     kNumParams, kNumPrograms, kChannelLayout,
 };
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 }  // namespace
 
@@ -156,7 +156,12 @@ void Brisquet::Reset() {
   engine_.Reset(SampleRate(), BlockSize());
 }
 
-void Brisquet::SetActive(bool) { Guard guard(Lock()); }
+// Each resume starts the random sequence over, so a project bounces to the
+// same audio every time.
+void Brisquet::SetActive(bool active) {
+  Guard guard(Lock());
+  if (active) engine_.SeedRandom();
+}
 
 void Brisquet::RenderBlock(double** inputs, double** outputs, int frames) {
   (void)inputs;

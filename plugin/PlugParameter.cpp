@@ -67,11 +67,6 @@ void PlugParameter::SetFromNormalized(double x) {
   value = Clamp(v, min, max);
 }
 
-void PlugParameter::SetClamped(double v) {
-  if (std::isnan(v)) return;
-  value = Clamp(v, min, max);
-}
-
 void PlugParameter::FormatValue(double v, bool isNormalised, char* out, int outSize,
                                 bool useDisplayTexts) const {
   if (out == nullptr || outSize <= 0) return;

@@ -29,7 +29,10 @@ class PlugParameter {
   // Sets the value from x in 0..1 (x outside is clamped; NaN is ignored).
   void SetFromNormalized(double x);
   // Stores v clamped into [min, max]; a NaN keeps the current value.
-  void SetClamped(double v);
+  void SetClamped(double v) {
+    if (v != v) return;
+    value = v < min ? min : (v > max ? max : v);
+  }
   // Writes the display text of v into out (at most outSize bytes with the
   // terminator). Locale-independent.
   void FormatValue(double v, bool isNormalised, char* out, int outSize,

@@ -12,7 +12,7 @@ namespace morvanta {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 constexpr char kUserPresetName[] = "user preset";
 constexpr int kMaxPresetNameLength = 255;
@@ -130,12 +130,19 @@ const PlugParameter* PluginCore::ParameterAt(int index) const {
 
 bool PluginCore::SerializeParams(StateChunk& chunk) {
   Guard g(lock_);
-  for (const PlugParameter& p : params_) chunk.PutDouble(p.value);
+  uint8_t* at = chunk.Grow(8 * NumParams());
+  for (const PlugParameter& p : params_) at = StateChunk::EncodeDouble(at, p.value);
   return true;
 }
 
 int PluginCore::UnserializeParams(const StateChunk& chunk, int pos) {
   Guard g(lock_);
+  pos = ReadParamValues(chunk, pos);
+  for (int i = 0; i < NumParams(); ++i) ParameterChanged(i);
+  return pos;
+}
+
+int PluginCore::ReadParamValues(const StateChunk& chunk, int pos, uint8_t* clampedOut) {
   for (int i = 0; i < NumParams() && pos >= 0; ++i) {
     PlugParameter& p = params_[i];
     double v = 0.0;
@@ -147,9 +154,9 @@ int PluginCore::UnserializeParams(const StateChunk& chunk, int pos) {
     }
     // A stored NaN means nothing: the parameter falls back to its default.
     p.SetClamped(std::isnan(v) ? p.def : v);
+    if (clampedOut != nullptr) clampedOut = StateChunk::EncodeDouble(clampedOut, p.value);
     pos = next;
   }
-  for (int i = 0; i < NumParams(); ++i) ParameterChanged(i);
   return pos;
 }
 
@@ -167,6 +174,10 @@ bool PluginCore::SerializePresets(StateChunk& chunk) {
 int PluginCore::UnserializePresets(const StateChunk& chunk, int pos) {
   Guard g(lock_);
   const int fullValues = NumParams() * 8;
+  // Each slot passes through the live values as it is read; the instrument
+  // hears of them once, after the last, as nothing can run in between (the
+  // lock is held) and only the last values remain.
+  bool applied = false;
   for (PlugPreset& preset : presets_) {
     if (pos < 0) break;
     std::string name;
@@ -182,13 +193,23 @@ int PluginCore::UnserializePresets(const StateChunk& chunk, int pos) {
       pos = -1;
     }
     if (preset.initialised && pos >= 0) {
-      pos = UnserializeParams(chunk, pos);
-      // A slot cut short still holds a full set of values: what was read plus the rest.
-      if (pos > 0 || preset.values.Size() != fullValues) {
+      applied = true;
+      if (pos <= chunk.Size() - fullValues) {
+        // The slot stores the clamped values as they are read.
         preset.values.Clear();
-        SerializeParams(preset.values);
+        pos = ReadParamValues(chunk, pos, preset.values.Grow(fullValues));
+      } else {
+        pos = ReadParamValues(chunk, pos);
+        // A slot cut short still holds a full set of values: what was read plus the rest.
+        if (preset.values.Size() != fullValues) {
+          preset.values.Clear();
+          SerializeParams(preset.values);
+        }
       }
     }
+  }
+  if (applied) {
+    for (int i = 0; i < NumParams(); ++i) ParameterChanged(i);
   }
   LoadPreset(currentPreset_);
   return pos;

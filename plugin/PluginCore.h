@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/Facts.h"
+#include "plugin/InstanceLock.h"
 #include "plugin/PlugParameter.h"
 #include "plugin/StateChunk.h"
 
@@ -113,7 +114,7 @@ class PluginCore {
   int CurrentPresetIndex() const { return currentPreset_; }
 
   // Instance data.
-  std::recursive_mutex& Lock() { return lock_; }
+  InstanceLock& Lock() { return lock_; }
   double SampleRate() const { return sampleRate_; }
   void SetSampleRate(double rate) { sampleRate_ = rate; }
   int BlockSize() const { return blockSize_; }
@@ -134,7 +135,11 @@ class PluginCore {
   double** OutputBuffers() { return outputPtrs_.data(); }
 
  private:
-  std::recursive_mutex lock_;
+  // UnserializeParams without the ParameterChanged calls; with clampedOut,
+  // also stores each value as set (8 bytes per parameter read).
+  int ReadParamValues(const StateChunk& chunk, int pos, uint8_t* clampedOut = nullptr);
+
+  InstanceLock lock_;
   Identity identity_;
   bool isInstrument_ = true;
   bool receivesMidi_ = true;

@@ -22,15 +22,16 @@ void StateChunk::Assign(const void* src, int n) {
   }
 }
 
-void StateChunk::PutInt(int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(u >> (8 * i)));
+uint8_t* StateChunk::Grow(int n) {
+  const size_t at = bytes_.size();
+  bytes_.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+  return bytes_.data() + at;
 }
 
-void StateChunk::PutDouble(double v) {
-  uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
-  for (int i = 0; i < 8; ++i) bytes_.push_back(static_cast<uint8_t>(u >> (8 * i)));
+void StateChunk::PutInt(int32_t v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  uint8_t* at = Grow(4);
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(u >> (8 * i));
 }
 
 void StateChunk::PutString(const char* s) {
@@ -51,14 +52,6 @@ int StateChunk::GetInt(int pos, int32_t* v) const {
   for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(bytes_[pos + i]) << (8 * i);
   if (v) *v = static_cast<int32_t>(u);
   return pos + 4;
-}
-
-int StateChunk::GetDouble(int pos, double* v) const {
-  if (!Fits(pos, 8, Size())) return -1;
-  uint64_t u = 0;
-  for (int i = 0; i < 8; ++i) u |= static_cast<uint64_t>(bytes_[pos + i]) << (8 * i);
-  if (v) std::memcpy(v, &u, sizeof u);
-  return pos + 8;
 }
 
 int StateChunk::GetString(int pos, std::string* s) const {

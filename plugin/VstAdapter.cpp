@@ -14,7 +14,7 @@ namespace morvanta {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<InstanceLock>;
 
 constexpr int32_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
@@ -624,7 +624,7 @@ void VstAdapter::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, dou
 // A host block longer than the announced block size is rendered in slices of
 // the block size, so every buffer the instrument sees is as long as announced.
 void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames) {
-  Guard g(Lock());
+  InstanceLock::AudioGuard g(Lock());
   if (ReceivesMidi()) CallHost(vst::audioMasterWantMidi);
   if (frames <= 0 || BlockSize() <= 0) return;
   for (int offset = 0; offset < frames; offset += BlockSize()) {
@@ -653,7 +653,7 @@ void VstAdapter::ProcessDouble(double** inputs, double** outputs, int32_t frames
 }
 
 void VstAdapter::ProcessFloat(float** inputs, float** outputs, int32_t frames, bool accumulate) {
-  Guard g(Lock());
+  InstanceLock::AudioGuard g(Lock());
   if (ReceivesMidi()) CallHost(vst::audioMasterWantMidi);
   if (frames <= 0 || BlockSize() <= 0) return;
   for (int offset = 0; offset < frames; offset += BlockSize())

@@ -168,7 +168,7 @@ TEST(EditHistoryTest, RecordingOnReleaseWaitsForTheInstanceLock) {
   PanelRig rig;
   rig.Panel().MouseDown(rig.CentreX(kAmpGain), rig.CentreY(kAmpGain), 1, 0);
   rig.Panel().MouseDrag(rig.CentreX(kAmpGain) + 30, rig.CentreY(kAmpGain), kModLeftButton);
-  std::unique_lock<std::recursive_mutex> hold(rig.Synth().Lock());
+  std::unique_lock<InstanceLock> hold(rig.Synth().Lock());
   std::thread release([&] { rig.Panel().MouseUp(rig.CentreX(kAmpGain) + 30, rig.CentreY(kAmpGain), 0); });
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(rig.Synth().History().UndoCount(), 0);  // still waiting

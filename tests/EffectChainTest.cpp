@@ -3,30 +3,13 @@
 // allocation-free after a rate change made through the reset path.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "engine/BusChain.h"
 #include "support/EffectSignals.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-// Counting replacements of the global allocation functions (malloc/free by intent).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "tools/alloc/AllocationCounter.h"
 
 namespace morvanta {
 namespace {
@@ -90,9 +73,9 @@ TEST(EffectChainTest, RateChangesThroughResetLeaveRenderingAllocationFree) {
   test::TestNoise noise;
   for (double fs : {44100.0, 192000.0, 48000.0, 96000.0, 44100.0}) {
     chain->Reset(fs);  // may allocate: the host changed the rate
-    const long before = g_allocations.load();
+    alloc::CountWindow window;
     for (int b = 0; b < 50; ++b) ASSERT_LT(chain->Block(test::FullEffectsSnapshot(), 120.0, noise, 1.0), 100.0);
-    EXPECT_EQ(g_allocations.load(), before) << fs;
+    EXPECT_EQ(window.Count(), 0) << fs;
   }
 }
 

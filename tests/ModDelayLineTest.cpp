@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <vector>
 
 namespace morvanta {
 namespace {
@@ -37,12 +40,12 @@ TEST(ModDelayLineTest, TriangleWithDepthZeroKeepsFactorOne) {
 TEST(ModDelayLineTest, LengthBeyondBufferAfterRateDropStaysInside) {
   ModDelayLine line;
   line.SetSampleRate(192000.0f, false);
-  EXPECT_EQ(line.BufferLength(), 384000);  // two seconds
+  EXPECT_EQ(line.BufferLength(), 96000);  // half a second
   line.SetModDepth(0.5);
   line.SetModRate(0.001);
-  line.SetDelayTarget(380000.0);
+  line.SetDelayTarget(95000.0);
   for (int n = 0; n < 200000; ++n) line.ProcessTriangle(0.0);
-  // The buffer shrinks to 88200 while the length (times a factor up to 1.5)
+  // The buffer shrinks to 22050 while the length (times a factor up to 1.5)
   // still points far further back.
   line.SetSampleRate(44100.0f, false);
   for (int n = 0; n < 50000; ++n) {
@@ -55,10 +58,38 @@ TEST(ModDelayLineTest, LengthBeyondBufferAfterRateDropStaysInside) {
 
 TEST(ModDelayLineTest, AbsurdRateGetsABoundedBuffer) {
   ModDelayLine line;
-  line.SetSampleRate(1e7f, false);  // two seconds would be 20 million samples
+  ASSERT_TRUE(line.Reserve(1e7f));  // half a second would be 5 million samples
+  line.SetSampleRate(1e7f, false);
   EXPECT_EQ(line.BufferLength(), ModDelayLine::kMaxBufferLength);
   line.SetDelayTarget(3e6);
   for (int n = 0; n < 1000; ++n) ASSERT_TRUE(std::isfinite(line.ProcessSine(1.0)));
+}
+
+// Each variant, filled with a second of signal and cleared, is silent on
+// silence; an impulse then comes back at the line's length and not before,
+// and the clear itself left the buffer's memory as it was.
+TEST(ModDelayLineTest, ClearSilencesEveryVariantWithoutTouchingTheBuffer) {
+  using Variant = std::function<double(ModDelayLine&, double)>;
+  const Variant variants[] = {[](ModDelayLine& l, double x) { return l.ProcessPlain(x); },
+                              [](ModDelayLine& l, double x) { return l.ProcessTriangle(x); },
+                              [](ModDelayLine& l, double x) { return l.ProcessSine(x); }};
+  for (int v = 0; v < 3; ++v) {
+    ModDelayLine line;
+    line.SetModDepth(0.0);
+    for (int n = 0; n < 44100; ++n) variants[v](line, std::sin(n * 0.05) + 0.3);
+    const DelayBuffer& b = line.Buffer();
+    const std::vector<double> before(b.Raw(), b.Raw() + b.Capacity());
+    line.Clear();
+    EXPECT_EQ(std::memcmp(before.data(), b.Raw(), before.size() * sizeof(double)), 0) << v;
+    EXPECT_EQ(b.WrittenSinceClear(), 0) << v;
+    for (int n = 0; n < 30000; ++n) ASSERT_EQ(variants[v](line, 0.0), 0.0) << v << " " << n;
+    variants[v](line, 1.0);
+    const int length = static_cast<int>(line.DelayLength());
+    for (int n = 1; n < length - 1; ++n) ASSERT_EQ(variants[v](line, 0.0), 0.0) << v << " " << n;
+    double echo = 0.0;
+    for (int n = 0; n < 4; ++n) echo += std::fabs(variants[v](line, 0.0));
+    EXPECT_GT(echo, 0.0) << v;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "support/EffectSignals.h"
@@ -210,6 +211,23 @@ TEST(StereoDelayTest, FirstGlideStartsFromTheUnitsOwnLength) {
   // 0.8 s (35280 samples) down to 20 ms at 48 kHz (960).
   EXPECT_EQ(d.Left().Ramp().start, 35280.0);
   EXPECT_EQ(d.Left().Ramp().target, 960.0);
+}
+
+// A cleared unit reads silence from its whole eight seconds at once, with
+// its memory untouched: no stale echo returns later.
+TEST(StereoDelayTest, ClearedUnitIsSilentWithoutTouchingItsBuffer) {
+  DelayUnit unit;
+  unit.SetSampleRate(44100.0);
+  unit.SetFeedback(0.5);
+  unit.SetOutputLevel(1.0);
+  unit.SetColourAndDrive(0.0, 0.5);
+  unit.SetTime(1000.0);
+  for (int n = 0; n < 400000; ++n) unit.Process(std::sin(n * 0.01));
+  const DelayBuffer& b = unit.Buffer();
+  const std::vector<double> before(b.Raw(), b.Raw() + b.Capacity());
+  unit.Clear();
+  EXPECT_EQ(std::memcmp(before.data(), b.Raw(), before.size() * sizeof(double)), 0);
+  for (int n = 0; n < DelayUnit::kBufferLength + 1000; ++n) ASSERT_EQ(unit.Process(0.0), 0.0f) << n;
 }
 
 }  // namespace

@@ -137,5 +137,24 @@ TEST(VoiceAllocation, PitchWheelAndModWheelFromMidi) {
   EXPECT_EQ(r.host.wheels, std::vector<double>{1.0});
 }
 
+// A host that floods the queue with far-future note-ons (or note-offs) still
+// ends the notes it plays: no note hangs for want of room.
+TEST(VoiceAllocation, NoteOffEndsItsNoteWhenTheQueueIsFull) {
+  for (const uint8_t floodStatus : {uint8_t{0x90}, uint8_t{0x80}}) {
+    EngineRig r;
+    r.engine.MidiReceived(NoteOn(60));
+    Render(r.engine, r.snap, 64);
+    ASSERT_FALSE(r.engine.Voice(r.engine.LastAllocatedVoice()).adsr1.IsIdle());
+    const int voice = r.engine.LastAllocatedVoice();
+    for (int i = 0; i < EventQueue::kCapacity + 100; ++i)
+      r.engine.MidiReceived(MidiMessage{1000000 + i, floodStatus, static_cast<uint8_t>(i % 50), 90});
+    EXPECT_EQ(r.engine.QueuedEvents(), EventQueue::kCapacity);
+    r.engine.MidiReceived(NoteOff(60, 10));
+    Render(r.engine, r.snap, 64);
+    EXPECT_EQ(r.engine.Voice(voice).osc.Note(), -1) << std::hex << int(floodStatus);
+    EXPECT_EQ(r.engine.Queue().Capacity(), EventQueue::kCapacity);
+  }
+}
+
 }  // namespace
 }  // namespace morvanta

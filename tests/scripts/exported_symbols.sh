@@ -13,7 +13,7 @@ if [ "$exports" != "VSTPluginMain main " ]; then
   exit 1
 fi
 # A sanitizer build leaves the sanitizer runtime to the loading program.
-if grep -q '^MORVANTA_SANITIZE:BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
+if grep -qE '^MORVANTA_(SANITIZE|TSAN):BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
   echo "OK: $exports (load check skipped in the sanitizer build)"
   exit 0
 fi

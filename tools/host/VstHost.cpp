@@ -188,6 +188,15 @@ bool PluginInstance::SetChunk(const std::vector<uint8_t>& bytes, bool bank) {
 }
 
 void PluginInstance::SendMidi(const std::vector<MidiEvent>& events) {
+  PrepareMidi(events);
+  SendPreparedMidi();
+}
+
+void PluginInstance::SendPreparedMidi() {
+  if (!eventStorage_.empty()) Dispatch(vst::effProcessEvents, 0, 0, eventStorage_.data());
+}
+
+void PluginInstance::PrepareMidi(const std::vector<MidiEvent>& events) {
   const size_t n = events.size();
   const size_t header = offsetof(VstEvents, events);
   const size_t pointers = std::max<size_t>(n, 2) * sizeof(VstEvent*);
@@ -206,7 +215,6 @@ void PluginInstance::SendMidi(const std::vector<MidiEvent>& events) {
     for (int b = 0; b < 3; ++b) m.midiData[b] = static_cast<char>(events[i].bytes[b]);
     slots[i] = reinterpret_cast<VstEvent*>(&m);
   }
-  Dispatch(vst::effProcessEvents, 0, 0, list);
 }
 
 void PluginInstance::PrepareInputs(int frames) {

@@ -69,6 +69,9 @@ class PluginInstance {
 
   // Events are sent with effProcessEvents before the next process call.
   void SendMidi(const std::vector<MidiEvent>& events);
+  // SendMidi in two steps: build the host's event list, then send it (again).
+  void PrepareMidi(const std::vector<MidiEvent>& events);
+  void SendPreparedMidi();
   void ProcessDouble(double** outputs, int frames);
   void ProcessFloat(float** outputs, int frames);        // processReplacing
   void ProcessAccumulate(float** outputs, int frames);   // deprecated process

@@ -16,7 +16,7 @@ for needed in "$scanner" ${ARDOUR_NEEDS_LUA:+"$lua"}; do
   fi
 done
 # Ardour's processes cannot load a plug-in built against the sanitizer runtime.
-if grep -q '^MORVANTA_SANITIZE:BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
+if grep -qE '^MORVANTA_(SANITIZE|TSAN):BOOL=ON' "${2:-.}/CMakeCache.txt" 2>/dev/null; then
   echo "SKIP: sanitizer build"
   exit 77
 fi
