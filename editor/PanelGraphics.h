@@ -65,6 +65,10 @@ class PanelGraphics : public EditorLink, public PanelWindowClient {
   bool PromptOpen() const override { return promptState_ == PromptState::Editing; }
   void PromptKey(int key, unsigned modifiers) override;
   void PromptFocusLost() override;
+  // The host closes the window under the instance lock and waits for the
+  // window's thread, so that thread only ever tries for the lock.
+  bool TryEnterInput() override { return plug_.Lock().try_lock(); }
+  void LeaveInput() override { plug_.Lock().unlock(); }
 
  protected:
   // Runs on the window's thread before every timer tick, paint and mouse

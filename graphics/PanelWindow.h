@@ -97,6 +97,15 @@ class PanelWindowClient {
   virtual bool PromptOpen() const = 0;
   virtual void PromptKey(int key, unsigned modifiers) = 0;
   virtual void PromptFocusLost() = 0;
+
+  // The window thread makes every call that may change a parameter (mouse,
+  // keys, prompt, TimerTick) between TryEnterInput answering true and
+  // LeaveInput. The host closes the window while holding the instance lock
+  // and waits for that thread, so a client whose calls take that lock
+  // answers its try_lock here (and unlocks in LeaveInput): the window
+  // thread then never blocks on it and retries until it gets in or closes.
+  virtual bool TryEnterInput() { return true; }
+  virtual void LeaveInput() {}
 };
 
 // A window showing the panel inside a host's window; destroying it closes

@@ -29,6 +29,13 @@ class InstanceLock {
     pthread_mutex_lock(&mutex_);
     ++HeldByThisThread();
   }
+  // For a thread that must never block on the lock (the editor's window
+  // thread while the host may be closing the window under it).
+  bool try_lock() {
+    if (pthread_mutex_trylock(&mutex_) != 0) return false;
+    ++HeldByThisThread();
+    return true;
+  }
   void unlock() {
     --HeldByThisThread();
     pthread_mutex_unlock(&mutex_);

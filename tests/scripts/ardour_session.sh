@@ -5,26 +5,7 @@
 set -u
 ARDOUR_NEEDS_LUA=1
 source "$(dirname "$0")/lib/ardour_env.bash"
-# Ardour uses a scan cache only when it is newer (to the second) than the .so.
-touch -d '-5 seconds' "$work/vst/Morvanta.so"
-run LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 300 "$scanner" -f "$work/vst/Morvanta.so" >/dev/null 2>&1
-
-cat > "$work/create.lua" <<LUA
-AudioEngine:set_backend("None (Dummy)", "", "")
-AudioEngine:start()
-local s = create_session("$work/sess", "sess", 48000)
-assert(s, "no session")
-local tracks = Session:new_midi_track(ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1),
-  ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2), true, ARDOUR.PluginInfo(), nil, nil, 1, "synth",
-  ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
-local p = ARDOUR.LuaAPI.new_plugin(Session, "Morvanta", ARDOUR.PluginType.LXVST, "")
-if p:isnil() then print("RESULT no-plugin"); close_session(); os.exit(2) end
-tracks:front():add_processor_by_index(p, 0, nil, true)
-ARDOUR.LuaAPI.set_processor_param(p, 0, 0.25)
-Session:save_state("", false, false, false, false, false)
-print("RESULT created")
-close_session()
-LUA
+synth_session_lua "$work/create.lua" "ARDOUR.LuaAPI.set_processor_param(p, 0, 0.25)"
 cat > "$work/reload.lua" <<LUA
 AudioEngine:set_backend("None (Dummy)", "", "")
 AudioEngine:start()

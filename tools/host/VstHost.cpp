@@ -33,7 +33,7 @@ std::string DispatchText(PluginInstance& p, int32_t opcode, int32_t index) {
 PluginInstance::~PluginInstance() {
   if (effect_ && effect_->dispatcher) effect_->dispatcher(effect_, vst::effClose, 0, 0, nullptr, 0.0f);
   effect_ = nullptr;
-  if (library_) dlclose(library_);
+  if (library_ && unload_) dlclose(library_);
 }
 
 std::unique_ptr<PluginInstance> PluginInstance::Load(const std::string& path, std::string* error) {
@@ -87,6 +87,7 @@ intptr_t PluginInstance::Callback(AEffect* effect, int32_t opcode, int32_t index
 intptr_t PluginInstance::HandleCallback(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                         float opt) {
   (void)value;
+  if (observer_) observer_(opcode, index, opt);
   switch (opcode) {
     case vst::audioMasterAutomate:
       log_.automations.emplace_back(index, opt);

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/Vst2Abi.h"
@@ -81,6 +83,13 @@ class PluginInstance {
   void SetProductString(const std::string& s) { product_ = s; }
   void SetVendorVersion(int v) { vendorVersion_ = v; }
   HostLog& Log() { return log_; }
+  // Sees every host callback before it is answered, on the thread the
+  // plug-in calls from (the editor's window thread for edits).
+  using CallbackObserver = std::function<void(int32_t opcode, int32_t index, float opt)>;
+  void SetCallbackObserver(CallbackObserver observer) { observer_ = std::move(observer); }
+  // Leaves the .so loaded after effClose, so that leak reports at exit can
+  // still name the libraries it brought in.
+  void KeepLoadedAfterClose() { unload_ = false; }
 
  private:
   PluginInstance() = default;
@@ -96,6 +105,8 @@ class PluginInstance {
   int vendorVersion_ = 1000;
   VstTimeInfo timeInfo_{};
   HostLog log_;
+  CallbackObserver observer_;
+  bool unload_ = true;
   std::vector<uint8_t> eventStorage_;
   // Silent input buffers handed to the process calls (grown, never shrunk).
   std::vector<double> silenceDouble_;

@@ -384,6 +384,10 @@ int LoadPlugin(RenderJob* job) {
     return Fail(kExitFailure, "cannot load plug-in '" + job->pluginPath + "': " + error);
   }
   host::PluginInstance& plugin = *job->plugin;
+  // The process ends after the render: unloading the plug-in would only
+  // unload the drawing libraries it brought in (pixman), whose start-up
+  // tables the sanitizer then reports as lost.
+  plugin.KeepLoadedAfterClose();
   plugin.SetProductString("morvanta-render");
   plugin.SetTempo(options.settings.fixedTempo > 0.0 ? options.settings.fixedTempo
                                                     : job->sequence.TempoAt(0.0));
