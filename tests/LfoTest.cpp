@@ -55,8 +55,9 @@ TEST(Lfo, RandomShapesDrawAtTheWrapAndStayInRange) {
 // where a computed one would be, also when its shape changed meanwhile.
 TEST(Lfo, UnheardTicksLeaveTheSameLfo) {
   auto run = [](int before, int after, bool heardBefore, std::vector<double>* out) {
-    std::srand(7);
+    RandomSource random(7);  // both runs draw the same random steps
     VoiceLfo l = MakeLfo(before, 3.7, 0.05);
+    l.SetRandomSource(random);
     for (int n = 0; n < 300; ++n) {
       if (n == 150) l.SetShape(after);
       l.SetFrequency(3.7 + 0.01 * (n % 13));  // as when ADSR2 moves the rate
