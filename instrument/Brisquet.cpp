@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "dsp/SimdDispatch.h"
 #include "editor/PanelEditor.h"
 #include "instrument/FactoryPresets.h"
 #include "instrument/PanelDisplayText.h"
@@ -273,6 +274,9 @@ void Brisquet::OnModWheelFromMidi(double wheel) {
   }
 }
 
-PluginCore* CreateInstrument(HostCallback host) { return new Brisquet(host); }
+PluginCore* CreateInstrument(HostCallback host) {
+  ApplySimdTargetFromEnvironment();
+  return new Brisquet(host);
+}
 
 }  // namespace morvanta

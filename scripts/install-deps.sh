@@ -14,6 +14,7 @@ packages=(
   libpng-dev zlib1g-dev libx11-dev libfreetype-dev libfontconfig-dev
   libcairo2-dev fonts-liberation2
   libsndfile1-dev libportsmf-dev help2man sox libfftw3-dev
+  libhwy-dev
   libxtst-dev
   # The window tests run the editor on a private X server and play the user.
   xvfb xauth xdotool
