@@ -2,6 +2,8 @@
 // band-pass in the loop and a low-pass/band-pass/high-pass crossfade.
 #pragma once
 
+#include "dsp/VoiceKernels.h"
+
 namespace morvanta {
 
 class VoiceFilter {
@@ -12,6 +14,29 @@ class VoiceFilter {
   // filter the integrators stay at 0, so only the smoother moves).
   void Preroll(int samples);
   double Process(double x);
+  // Process in two halves around ProcessFilterLanes: the filter's state and
+  // controls with the input go into a lane, and the moved-on state comes
+  // back with the output.
+  void ToLane(FilterLanes& lanes, int lane, double x) const {
+    lanes.smoother[lane] = smoother_;
+    lanes.s1[lane] = s1_;
+    lanes.s2[lane] = s2_;
+    lanes.cutoffKHz[lane] = cutoffKHz;
+    lanes.prewarp[lane] = prewarp;
+    lanes.damping[lane] = damping;
+    lanes.mix[lane] = mix;
+    lanes.x[lane] = x;
+    lanes.tanKey[lane] = tanKey_;
+    lanes.tanValue[lane] = tanValue_;
+  }
+  double FromLane(const FilterLanes& lanes, int lane) {
+    smoother_ = cutoff_ = lanes.smoother[lane];
+    s1_ = lanes.s1[lane];
+    s2_ = lanes.s2[lane];
+    tanKey_ = lanes.tanKey[lane];
+    tanValue_ = lanes.tanValue[lane];
+    return lanes.y[lane];
+  }
 
   // Controls written by the render frame before each Process.
   double prewarp = 3.1415927410125732 / 44100.0;  // pi / fs

@@ -88,6 +88,16 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
 }
 
 double VoiceOscillator::Render() {
+  SineLanes lanes;
+  double m = 0.0;
+  if (Begin(lanes, 0, &m)) {
+    m = SinePartialSum(lanes.x0[0], lanes.stretch[0], &lanes.amp[0][0], kKernelLanes,
+                       static_cast<int>(lanes.top[0]));
+  }
+  return Shapers(m);
+}
+
+bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
   double gains[kPartials];
   if (slopeRate != slopeKey_) {
     slopeKey_ = slopeRate;
@@ -111,7 +121,13 @@ double VoiceOscillator::Render() {
 
   steps.Tick(elapsed_, baseShape, releaseHold);
   const int shape = steps.Shape();
-  double m = PartialSum(gains, shape);
+  // The sine sum reads the phase before it moves on.
+  const bool sine = shape == kOscSine && !referenceSine_;
+  if (sine) {
+    PrepareSineSum(gains, lanes, lane);
+  } else {
+    *sum = PartialSum(gains, shape);
+  }
 
   double inc = targetIncrement_;
   if (glideSeconds_ > 0.0) {
@@ -129,8 +145,7 @@ double VoiceOscillator::Render() {
   masterPhase_ = Wrap01(masterPhase_ + e);
   ringPhase_ = Wrap01(ringPhase_ + 2.0 * e * ringRatio);
   elapsed_ += invFs_;
-
-  return Shapers(m);
+  return sine;
 }
 
 void VoiceOscillator::UpdateDamping() {
@@ -148,52 +163,14 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
   const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
   double m = 0.0;
   if (shape == kOscSine) {
-    if (referenceSine_) {
-      for (int k = 0; k < kPartials; ++k) {
-        if (!(gains[k] > 0.0)) continue;
-        const double a = gains[k] * dampingFactor_[k];
-        m += a * FastSine(kOscTwoPi * (stretch * k + 1.0) * p);
-      }
-      return m;
-    }
-    double amp[kPartials];
-    int top = -1;  // the highest partial that can be heard
+    // The reference: one FastSine per partial (the recurrence goes through
+    // PrepareSineSum).
     for (int k = 0; k < kPartials; ++k) {
-      amp[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
-      if (amp[k] != 0.0) top = k;
+      if (!(gains[k] > 0.0)) continue;
+      const double a = gains[k] * dampingFactor_[k];
+      m += a * FastSine(kOscTwoPi * (stretch * k + 1.0) * p);
     }
-    // Silent partials only add zeros to the sum below, so the groups above
-    // the highest audible one are left out; the rest is summed in the same
-    // order as the full sum, which keeps the result the same.
-    const double x0 = kOscTwoPi * p;
-    const double s0 = FastSine(x0);
-    if (top <= 0) return top < 0 ? 0.0 : amp[0] * s0;
-    // Angles x0 + k*dx; four interleaved recurrences keep the chains short.
-    const double dx = x0 * stretch;
-    const double c1 = 2.0 * FastCosine(dx);
-    const double c2 = c1 * c1 - 2.0;
-    const double c4 = c2 * c2 - 2.0;
-    const double s1 = FastSine(x0 + dx);
-    const double s2 = c1 * s1 - s0;
-    const double s3 = c1 * s2 - s1;
-    const double s4 = c2 * s2 - s0;
-    const double s5 = c2 * s3 - s1;
-    const double s6 = c2 * s4 - s2;
-    const double s7 = c2 * s5 - s3;
-    const double lo = (amp[0] * s0 + amp[1] * s1) + (amp[2] * s2 + amp[3] * s3) +
-                      ((amp[4] * s4 + amp[5] * s5) + (amp[6] * s6 + amp[7] * s7));
-    if (top < 8) return lo;
-    const double s8 = c4 * s4 - s0;
-    const double s9 = c4 * s5 - s1;
-    const double s10 = c4 * s6 - s2;
-    const double s11 = c4 * s7 - s3;
-    const double s12 = c4 * s8 - s4;
-    const double s13 = c4 * s9 - s5;
-    const double s14 = c4 * s10 - s6;
-    const double s15 = c4 * s11 - s7;
-    const double hi = (amp[8] * s8 + amp[9] * s9) + (amp[10] * s10 + amp[11] * s11) +
-                      ((amp[12] * s12 + amp[13] * s13) + (amp[14] * s14 + amp[15] * s15));
-    return lo + hi;
+    return m;
   }
   for (int k = 0; k < kPartials; ++k) {
     if (!(gains[k] > 0.0)) continue;
@@ -234,6 +211,22 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
   }
   if (shape == kOscMultiPulse) m *= kMultiPulseGain;
   return m;
+}
+
+// The partial weights, the highest audible partial and the angles of the
+// sine sum. Silent partials only add zeros to the sum, so the groups of the
+// recurrence above the highest audible one are left out.
+void VoiceOscillator::PrepareSineSum(const double* gains, SineLanes& lanes, int lane) {
+  UpdateDamping();
+  int top = -1;
+  for (int k = 0; k < kPartials; ++k) {
+    const double a = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
+    lanes.amp[k][lane] = a;
+    if (a != 0.0) top = k;
+  }
+  lanes.x0[lane] = kOscTwoPi * masterPhase_;
+  lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
+  lanes.top[lane] = top;
 }
 
 double VoiceOscillator::PitchNoiseOffset() {

@@ -7,6 +7,7 @@
 #include "dsp/OscShape.h"
 #include "dsp/RandomSource.h"
 #include "dsp/StepSequence.h"
+#include "dsp/VoiceKernels.h"
 
 namespace morvanta {
 
@@ -21,6 +22,13 @@ class VoiceOscillator {
                  double glideSeconds, double currentIncrement, double panOffset);
   // One raw sample (before the amplitude envelope and the filter).
   double Render();
+  // Render in two halves, so that the sine sums of many voices can run side
+  // by side between them. Begin moves the oscillator on by one sample; it
+  // returns false with the partial sum in *sum, or true with the inputs of a
+  // sine sum written into the lane (SumSineLanes finishes it). Finish takes
+  // the sum through the bit divider, wave shaper and ring modulator.
+  bool Begin(SineLanes& lanes, int lane, double* sum);
+  double Finish(double sum) { return Shapers(sum); }
 
   // Evaluates the sine partials one FastSine each instead of by recurrence.
   void UseReferenceSine(bool on) { referenceSine_ = on; }
@@ -69,6 +77,7 @@ class VoiceOscillator {
 
  private:
   double PartialSum(const double* gains, int shape);
+  void PrepareSineSum(const double* gains, SineLanes& lanes, int lane);
   void UpdateDamping();
   double PitchNoiseOffset();
   double Shapers(double m);

@@ -242,7 +242,10 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     harmonicsBank_.Tick(snap_.harmonicsLfoSpeed, snap_.harmonicsLfoAmp, snap_.harmonics, invRate_,
                         harmonicGains_);
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
-    for (int i = 0; i < voiceCount_; ++i) RenderVoice(voices_[i], sum[0], sum[1]);
+    frame_.filterCount = 0;
+    frame_.sineCount = 0;
+    for (int i = 0; i < voiceCount_; ++i) BeginVoice(i);
+    FinishVoices(sum[0], sum[1]);
 
     bus_.ProcessFrame(tubeDrive_, sum[0], sum[1]);
     left[s] = sum[0];
@@ -253,7 +256,12 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   queue_.FlushEvents(frames);
 }
 
-void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
+// A voice's sample up to its oscillator's partial sum, in voice order: the
+// envelopes, LFOs and random draws, the controls, the pan and the tube drive.
+// What is left (the sine sum, the shapers, the filter and the sums) is
+// planned in frame_ for FinishVoices.
+void SynthEngine::BeginVoice(int index) {
+  VoiceSlot& v = voices_[index];
   const ParamSnapshot& p = snap_;
   VoiceOscillator& o = v.osc;
   const double vel = o.Velocity();
@@ -269,11 +277,14 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
   double env1 = 0.0;
   const bool sounding = !v.adsr1.IsIdle() && (env1 = v.adsr1.Tick(), !v.adsr1.IsIdle());
   if (!sounding) {
-    // The filter rings out while ADSR2 still runs.
+    // The filter rings out while ADSR2 still runs, placed where the voice
+    // before it left the pan.
     if (!v.adsr2.IsIdle()) {
-      const double y = v.filter.Process(0.0);
-      left += std::sqrt(1.0 - currentPan_) * y;
-      right += std::sqrt(currentPan_) * y;
+      const int lane = frame_.filterCount++;
+      frame_.filterVoice[lane] = index;
+      frame_.sounding[lane] = false;
+      frame_.panLeft[lane] = std::sqrt(1.0 - currentPan_);
+      frame_.panRight[lane] = std::sqrt(currentPan_);
     }
     return;
   }
@@ -297,13 +308,50 @@ void SynthEngine::RenderVoice(VoiceSlot& v, double& left, double& right) {
     v.panSmoother.Snap(panTarget);
   }
 
-  const double x = o.Render() * amplitude * (1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp);
-  const double y = v.filter.Process(x);
-  Pan(v, panTarget, y, left, right);
+  const int lane = frame_.filterCount++;
+  frame_.filterVoice[lane] = index;
+  frame_.sounding[lane] = true;
+  const int sineLane = frame_.sineCount;
+  if (o.Begin(sine_, sineLane, &frame_.sum[lane])) {
+    frame_.sineLane[lane] = sineLane;
+    ++frame_.sineCount;
+  } else {
+    frame_.sineLane[lane] = -1;
+  }
+  frame_.amplitude[lane] = amplitude;
+  frame_.lfoGain[lane] = 1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp;
+  Pan(v, panTarget);
+  frame_.panLeft[lane] = v.panGains.left;
+  frame_.panRight[lane] = v.panGains.right;
 
   tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
                 Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
                v.vel.tubeDrive;
+}
+
+// The rest of the sample for the voices BeginVoice planned: the sine sums
+// side by side, each oscillator's shapers, the filters side by side, then
+// the sums in voice order.
+void SynthEngine::FinishVoices(double& left, double& right) {
+  const int count = frame_.filterCount;
+  if (count == 0) return;
+  if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);
+  for (int lane = 0; lane < count; ++lane) {
+    VoiceSlot& v = voices_[frame_.filterVoice[lane]];
+    double x = 0.0;
+    if (frame_.sounding[lane]) {
+      const int sineLane = frame_.sineLane[lane];
+      const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
+      x = v.osc.Finish(sum) * frame_.amplitude[lane] * frame_.lfoGain[lane];
+    }
+    v.filter.ToLane(filters_, lane, x);
+  }
+  ProcessFilterLanes(filters_, count);
+  for (int lane = 0; lane < count; ++lane) {
+    const double y = voices_[frame_.filterVoice[lane]].filter.FromLane(filters_, lane);
+    left += frame_.panLeft[lane] * y;
+    right += frame_.panRight[lane] * y;
+  }
 }
 
 // The LFO step: rates from their parameters, ADSR2 and the wheel, then one
@@ -386,14 +434,12 @@ void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
   v.filter.mix = p.filterMix;
 }
 
-// The pan step: the smoothed position's equal-power gains place the sample.
-void SynthEngine::Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right) {
+// The pan step: the smoothed position and its equal-power gains.
+void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
   // Single-precision smoothing may round a hair outside 0..1.
   const double pan = Clamp01(v.panSmoother.Process(panTarget));
   currentPan_ = pan;
   v.panGains.Set(pan);
-  left += v.panGains.left * y;
-  right += v.panGains.right * y;
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {

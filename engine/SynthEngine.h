@@ -114,12 +114,30 @@ class SynthEngine {
   void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
-  // One voice's sample, in steps: LFOs, destinations, filter, pan.
-  void RenderVoice(VoiceSlot& v, double& left, double& right);
+  // One sample of the voices in two passes: BeginVoice for each voice in
+  // order (LFOs, destinations, pan, the oscillator up to its partial sum),
+  // then FinishVoices (sine sums and filters across voices, sums in order).
+  void BeginVoice(int index);
+  void FinishVoices(double& left, double& right);
   void TickLfos(VoiceSlot& v, ModSources* m);
   void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
   void SetFilterControls(VoiceSlot& v, const ModSources& m);
-  void Pan(VoiceSlot& v, double panTarget, double y, double& left, double& right);
+  void Pan(VoiceSlot& v, double panTarget);
+
+  // What BeginVoice left for FinishVoices this sample, one entry per voice
+  // that reaches its filter (a filter lane), in voice order.
+  struct FramePlan {
+    int filterCount = 0;
+    int sineCount = 0;
+    int filterVoice[kVoices] = {};
+    bool sounding[kVoices] = {};  // false: the filter rings out on silence
+    int sineLane[kVoices] = {};   // -1: the partial sum is in `sum`
+    double sum[kVoices] = {};
+    double amplitude[kVoices] = {};
+    double lfoGain[kVoices] = {};
+    double panLeft[kVoices] = {};
+    double panRight[kVoices] = {};
+  };
 
   EngineHost& host_;
   RandomSource random_;
@@ -151,6 +169,9 @@ class SynthEngine {
   DestinationRow rows_[kGeneralDestinations] = {};
   BusChain bus_;
   EventQueue queue_;
+  FramePlan frame_;
+  SineLanes sine_ = {};
+  FilterLanes filters_ = {};
 };
 
 }  // namespace morvanta

@@ -1,0 +1,200 @@
+// VoiceKernels: the sine sum and the filter step across lanes, compiled once
+// per instruction set and picked at run time. Every expression repeats the
+// one-voice code's operations in its order; the float/double conversions are
+// the same roundings (DemoteTo rounds to nearest like the casts).
+#include "dsp/VoiceKernels.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "dsp/VoiceKernels.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <cmath>
+
+HWY_BEFORE_NAMESPACE();
+namespace morvanta {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DD = hn::ScalableTag<double>;
+using VD = hn::Vec<DD>;
+using DF = hn::Rebind<float, DD>;
+using VF = hn::Vec<DF>;
+
+// FastSine's polynomials, term for term.
+HWY_INLINE VD SinPolyLanes(DD d, VD r) {
+  const VD r2 = hn::Mul(r, r);
+  const VD r4 = hn::Mul(r2, r2);
+  const VD r8 = hn::Mul(r4, r4);
+  const VD a = hn::Add(hn::Set(d, -1.0 / 6), hn::Mul(r2, hn::Set(d, 1.0 / 120)));
+  const VD b = hn::Mul(r4, hn::Add(hn::Set(d, -1.0 / 5040), hn::Mul(r2, hn::Set(d, 1.0 / 362880))));
+  const VD c = hn::Mul(r8, hn::Add(hn::Set(d, -1.0 / 39916800), hn::Mul(r2, hn::Set(d, 1.0 / 6227020800.0))));
+  const VD p = hn::Add(hn::Add(a, b), c);
+  return hn::Add(r, hn::Mul(hn::Mul(r, r2), p));
+}
+
+HWY_INLINE VD CosPolyLanes(DD d, VD r) {
+  const VD r2 = hn::Mul(r, r);
+  const VD r4 = hn::Mul(r2, r2);
+  const VD r8 = hn::Mul(r4, r4);
+  const VD a = hn::Add(hn::Set(d, -0.5), hn::Mul(r2, hn::Set(d, 1.0 / 24)));
+  const VD b = hn::Mul(r4, hn::Add(hn::Set(d, -1.0 / 720), hn::Mul(r2, hn::Set(d, 1.0 / 40320))));
+  const VD c = hn::Mul(r8, hn::Add(hn::Add(hn::Set(d, -1.0 / 3628800), hn::Mul(r2, hn::Set(d, 1.0 / 479001600.0))),
+                                   hn::Mul(r4, hn::Set(d, -1.0 / 87178291200.0))));
+  const VD p = hn::Add(hn::Add(a, b), c);
+  return hn::Add(hn::Set(d, 1.0), hn::Mul(r2, p));
+}
+
+// SinQuadrant for arguments below 1e12 in magnitude (the caller checks).
+HWY_INLINE VD SinQuadrantLanes(DD d, VD x, int quarterTurns) {
+  namespace fs = fastsine_detail;
+  const VD zero = hn::Zero(d);
+  const VD scaled = hn::Mul(x, hn::Set(d, fs::kTwoOverPi));
+  const VD half = hn::IfThenElse(hn::Ge(scaled, zero), hn::Set(d, 0.5), hn::Set(d, -0.5));
+  // Truncation as the integer conversion does it; adding 0 turns -0 into +0
+  // as the round trip through an integer would.
+  const VD qd = hn::Add(hn::Trunc(hn::Add(scaled, half)), zero);
+  const VD r = hn::Sub(hn::Sub(x, hn::Mul(qd, hn::Set(d, fs::kHalfPiHigh))), hn::Mul(qd, hn::Set(d, fs::kHalfPiLow)));
+  // (q + quarterTurns) & 3, exact in doubles for whole q.
+  const VD four = hn::Set(d, 4.0);
+  VD quadrant = hn::Add(hn::Sub(qd, hn::Mul(four, hn::Floor(hn::Mul(qd, hn::Set(d, 0.25))))),
+                        hn::Set(d, static_cast<double>(quarterTurns)));
+  quadrant = hn::IfThenElse(hn::Ge(quadrant, four), hn::Sub(quadrant, four), quadrant);
+  const auto odd = hn::Or(hn::Eq(quadrant, hn::Set(d, 1.0)), hn::Eq(quadrant, hn::Set(d, 3.0)));
+  const VD v = hn::IfThenElse(odd, CosPolyLanes(d, r), SinPolyLanes(d, r));
+  return hn::IfThenElse(hn::Ge(quadrant, hn::Set(d, 2.0)), hn::Neg(v), v);
+}
+
+HWY_INLINE bool InPolyRange(DD d, VD x) { return hn::AllTrue(d, hn::Lt(hn::Abs(x), hn::Set(d, 1e12))); }
+
+void SumSineLanesImpl(SineLanes& s, int count) {
+  const DD d;
+  const int n = static_cast<int>(hn::Lanes(d));
+  for (int i = 0; i < count; i += n) {
+    const VD x0 = hn::Load(d, s.x0 + i);
+    const VD top = hn::Load(d, s.top + i);
+    double maxTop = -1.0;
+    for (int j = i; j < i + n && j < count; ++j) maxTop = s.top[j] > maxTop ? s.top[j] : maxTop;
+    const VD dx = hn::Mul(x0, hn::Load(d, s.stretch + i));
+    const VD x1 = hn::Add(x0, dx);
+    if (!InPolyRange(d, x0) || (maxTop > 0.0 && !(InPolyRange(d, dx) && InPolyRange(d, x1)))) {
+      for (int j = i; j < i + n && j < count; ++j) {
+        s.sum[j] = SinePartialSum(s.x0[j], s.stretch[j], &s.amp[0][j], kKernelLanes, static_cast<int>(s.top[j]));
+      }
+      continue;
+    }
+    auto a = [&](int k) { return hn::Load(d, s.amp[k] + i); };
+    const VD s0 = SinQuadrantLanes(d, x0, 0);
+    const VD zero = hn::Zero(d);
+    const VD first = hn::IfThenElse(hn::Lt(top, zero), zero, hn::Mul(a(0), s0));
+    if (maxTop <= 0.0) {
+      hn::Store(first, d, s.sum + i);
+      continue;
+    }
+    const VD two = hn::Set(d, 2.0);
+    const VD c1 = hn::Mul(two, SinQuadrantLanes(d, dx, 1));
+    const VD c2 = hn::Sub(hn::Mul(c1, c1), two);
+    const VD c4 = hn::Sub(hn::Mul(c2, c2), two);
+    const VD s1 = SinQuadrantLanes(d, x1, 0);
+    const VD s2 = hn::Sub(hn::Mul(c1, s1), s0);
+    const VD s3 = hn::Sub(hn::Mul(c1, s2), s1);
+    const VD s4 = hn::Sub(hn::Mul(c2, s2), s0);
+    const VD s5 = hn::Sub(hn::Mul(c2, s3), s1);
+    const VD s6 = hn::Sub(hn::Mul(c2, s4), s2);
+    const VD s7 = hn::Sub(hn::Mul(c2, s5), s3);
+    const VD lo = hn::Add(
+        hn::Add(hn::Add(hn::Mul(a(0), s0), hn::Mul(a(1), s1)), hn::Add(hn::Mul(a(2), s2), hn::Mul(a(3), s3))),
+        hn::Add(hn::Add(hn::Mul(a(4), s4), hn::Mul(a(5), s5)), hn::Add(hn::Mul(a(6), s6), hn::Mul(a(7), s7))));
+    VD result = hn::IfThenElse(hn::Gt(top, zero), lo, first);
+    if (maxTop >= 8.0) {
+      const VD s8 = hn::Sub(hn::Mul(c4, s4), s0);
+      const VD s9 = hn::Sub(hn::Mul(c4, s5), s1);
+      const VD s10 = hn::Sub(hn::Mul(c4, s6), s2);
+      const VD s11 = hn::Sub(hn::Mul(c4, s7), s3);
+      const VD s12 = hn::Sub(hn::Mul(c4, s8), s4);
+      const VD s13 = hn::Sub(hn::Mul(c4, s9), s5);
+      const VD s14 = hn::Sub(hn::Mul(c4, s10), s6);
+      const VD s15 = hn::Sub(hn::Mul(c4, s11), s7);
+      const VD hi = hn::Add(
+          hn::Add(hn::Add(hn::Mul(a(8), s8), hn::Mul(a(9), s9)), hn::Add(hn::Mul(a(10), s10), hn::Mul(a(11), s11))),
+          hn::Add(hn::Add(hn::Mul(a(12), s12), hn::Mul(a(13), s13)),
+                  hn::Add(hn::Mul(a(14), s14), hn::Mul(a(15), s15))));
+      result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, hi), result);
+    }
+    hn::Store(result, d, s.sum + i);
+  }
+}
+
+// VoiceFilter::Process per lane.
+void ProcessFilterLanesImpl(FilterLanes& f, int count) {
+  const DD d;
+  const DF df;
+  const int n = static_cast<int>(hn::Lanes(d));
+  // A smoothed cutoff left above Nyquist stops just below it (as VoiceFilter).
+  const VD maxAngle = hn::Set(d, 0.4999 * 3.14159265358979323846);
+  for (int i = 0; i < count; i += n) {
+    const VD fc = hn::Add(hn::Mul(hn::Set(d, static_cast<double>(0.999f)), hn::Load(d, f.smoother + i)),
+                          hn::Load(d, f.cutoffKHz + i));
+    hn::Store(fc, d, f.smoother + i);
+    const VD rawAngle = hn::Mul(fc, hn::Load(d, f.prewarp + i));
+    const VF angle = hn::DemoteTo(df, hn::IfThenElse(hn::Lt(rawAngle, maxAngle), rawAngle, maxAngle));
+    // The tangent is worked out again only where the single-precision angle moved.
+    alignas(64) float angles[kKernelLanes];
+    hn::Store(angle, df, angles);
+    for (int j = 0; j < n && i + j < count; ++j) {
+      if (angles[j] != f.tanKey[i + j]) {
+        f.tanKey[i + j] = angles[j];
+        f.tanValue[i + j] = std::tan(angles[j]);
+      }
+    }
+    const VF g = hn::Load(df, f.tanValue + i);
+    const VD gd = hn::PromoteTo(d, g);
+    const VD s1 = hn::Load(d, f.s1 + i);
+    const VD s2 = hn::Load(d, f.s2 + i);
+    const VD damping = hn::Load(d, f.damping + i);
+    const VD xr = hn::PromoteTo(d, hn::DemoteTo(df, hn::Load(d, f.x + i)));
+    const VD h = hn::Sub(xr, hn::Add(hn::Mul(hn::Add(gd, damping), s1), s2));
+    const VF gk = hn::Add(g, hn::DemoteTo(df, damping));
+    const VF den = hn::Div(hn::Set(df, 1.0f), hn::Add(hn::Mul(gk, g), hn::Set(df, 1.0f)));
+    const VD hp = hn::Mul(h, hn::PromoteTo(d, den));
+    const VF u1 = hn::Mul(g, hn::DemoteTo(df, hp));
+    VF b = hn::Add(u1, hn::DemoteTo(df, s1));
+    const VF one = hn::Set(df, 1.0f);
+    const VF minusOne = hn::Set(df, -1.0f);
+    b = hn::IfThenElse(hn::Gt(b, one), one, b);
+    b = hn::IfThenElse(hn::Lt(b, minusOne), minusOne, b);
+    const VF bp = hn::Sub(b, hn::Mul(hn::Mul(hn::Mul(b, b), b), hn::Set(df, 1.0f / 3.0f)));
+    const VF u2 = hn::Mul(g, bp);
+    const VF lp = hn::Add(hn::DemoteTo(df, s2), u2);
+    hn::Store(hn::PromoteTo(d, hn::Add(lp, u2)), d, f.s2 + i);
+    hn::Store(hn::PromoteTo(d, hn::Add(bp, u1)), d, f.s1 + i);
+    const VD mix = hn::Load(d, f.mix + i);
+    const VD half = hn::Set(d, 0.5);
+    const VD oneD = hn::Set(d, 1.0);
+    VD y = hn::Mul(hn::Sub(oneD, hn::Abs(hn::Sub(hn::Mul(hn::Set(d, 2.0), mix), oneD))), hn::PromoteTo(d, bp));
+    const VD low = hn::Mul(hn::Mul(hn::Set(d, 2.0), hn::Sub(half, mix)), hn::PromoteTo(d, lp));
+    y = hn::IfThenElse(hn::Lt(mix, half), hn::Add(y, low), y);
+    const VD high = hn::Mul(hn::Mul(hn::Set(d, 1.666), hn::Sub(mix, half)), hp);
+    y = hn::IfThenElse(hn::Gt(mix, half), hn::Add(y, high), y);
+    hn::Store(y, d, f.y + i);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace morvanta
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace morvanta {
+
+HWY_EXPORT(SumSineLanesImpl);
+HWY_EXPORT(ProcessFilterLanesImpl);
+
+void SumSineLanes(SineLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(SumSineLanesImpl)(lanes, count); }
+
+void ProcessFilterLanes(FilterLanes& lanes, int count) {
+  HWY_DYNAMIC_DISPATCH(ProcessFilterLanesImpl)(lanes, count);
+}
+
+}  // namespace morvanta
+#endif  // HWY_ONCE
