@@ -54,6 +54,7 @@ void VoiceOscillator::SetSampleRate(double fs) {
   levels[0] = 1.0;
   for (int k = 1; k < kPartials; ++k) levels[k] = 0.0;
   for (double& g : growth_) g = 0.0;
+  weightsValid_ = false;
   releaseHold = false;
 }
 
@@ -85,6 +86,7 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
     currentIncrement_ = targetIncrement_;
   }
   for (double& g : growth_) g = 1.0;
+  weightsValid_ = false;
 }
 
 double VoiceOscillator::Render() {
@@ -98,13 +100,13 @@ double VoiceOscillator::Render() {
 }
 
 bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
-  double gains[kPartials];
   if (slopeRate != slopeKey_) {
     slopeKey_ = slopeRate;
     growthStep_ = slopeRate * 10.0 / fs_ / 16.0;
   }
   const double q = growthStep_;
   if (q != 0.0) {
+    weightsValid_ = false;
     for (int k = 0; k < kPartials; ++k) {
       double g = growth_[k] * (1.0 + kPartialIndex[k] * q);
       // Keep the growth finite and out of the subnormal range on endless notes.
@@ -113,19 +115,16 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
       growth_[k] = g;
     }
   }
-  const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
-  for (int k = 0; k < kPartials; ++k) {
-    const double gain = levelsIn[k] * growth_[k] * growth_[k];
-    gains[k] = gain < 1.0 ? gain : 1.0;
-  }
 
   steps.Tick(elapsed_, baseShape, releaseHold);
   const int shape = steps.Shape();
   // The sine sum reads the phase before it moves on.
   const bool sine = shape == kOscSine && !referenceSine_;
   if (sine) {
-    PrepareSineSum(gains, lanes, lane);
+    PrepareSineSum(lanes, lane);
   } else {
+    double gains[kPartials];
+    Gains(gains);
     *sum = PartialSum(gains, shape);
   }
 
@@ -148,10 +147,20 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
   return sine;
 }
 
+// Each partial's level times its squared growth, at most 1.
+void VoiceOscillator::Gains(double* gains) const {
+  const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
+  for (int k = 0; k < kPartials; ++k) {
+    const double gain = levelsIn[k] * growth_[k] * growth_[k];
+    gains[k] = gain < 1.0 ? gain : 1.0;
+  }
+}
+
 void VoiceOscillator::UpdateDamping() {
   const double damping = (1.0 - velocity_) * velocityToHarmonics;
   if (damping == dampingKey_) return;
   dampingKey_ = damping;
+  weightsValid_ = false;
   dampingFactor_[0] = 1.0;
   for (int k = 1; k < kPartials; ++k) dampingFactor_[k] = 1.0 - (0.75 + k / 64.0) * damping;
 }
@@ -216,17 +225,24 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
 // The partial weights, the highest audible partial and the angles of the
 // sine sum. Silent partials only add zeros to the sum, so the groups of the
 // recurrence above the highest audible one are left out.
-void VoiceOscillator::PrepareSineSum(const double* gains, SineLanes& lanes, int lane) {
+void VoiceOscillator::PrepareSineSum(SineLanes& lanes, int lane) {
   UpdateDamping();
-  int top = -1;
-  for (int k = 0; k < kPartials; ++k) {
-    const double a = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
-    lanes.amp[k][lane] = a;
-    if (a != 0.0) top = k;
+  const bool counted = sharedLevels_ != nullptr && levelsVersion_ != nullptr;
+  if (!weightsValid_ || !counted || *levelsVersion_ != weightsVersion_) {
+    double gains[kPartials];
+    Gains(gains);
+    weightsTop_ = -1;
+    for (int k = 0; k < kPartials; ++k) {
+      weights_[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
+      if (weights_[k] != 0.0) weightsTop_ = k;
+    }
+    weightsValid_ = counted;
+    weightsVersion_ = counted ? *levelsVersion_ : 0;
   }
+  for (int k = 0; k < kPartials; ++k) lanes.amp[k][lane] = weights_[k];
   lanes.x0[lane] = kOscTwoPi * masterPhase_;
   lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
-  lanes.top[lane] = top;
+  lanes.top[lane] = weightsTop_;
 }
 
 double VoiceOscillator::PitchNoiseOffset() {

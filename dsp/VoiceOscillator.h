@@ -34,8 +34,14 @@ class VoiceOscillator {
   void UseReferenceSine(bool on) { referenceSine_ = on; }
 
   // Reads the partial levels from an array shared by all voices instead of
-  // `levels` (null to use `levels`).
-  void ShareLevels(const double* shared) { sharedLevels_ = shared; }
+  // `levels` (null to use `levels`). When the owner also counts the changes
+  // of the shared array in `*version`, the sine partials' weights are worked
+  // out again only after a change (or when the growth or damping moved).
+  void ShareLevels(const double* shared, const uint64_t* version = nullptr) {
+    sharedLevels_ = shared;
+    levelsVersion_ = version;
+    weightsValid_ = false;
+  }
 
   // The source of the pitch noise's random steps.
   void SetRandomSource(RandomSource& random) { random_ = &random; }
@@ -77,7 +83,8 @@ class VoiceOscillator {
 
  private:
   double PartialSum(const double* gains, int shape);
-  void PrepareSineSum(const double* gains, SineLanes& lanes, int lane);
+  void Gains(double* gains) const;
+  void PrepareSineSum(SineLanes& lanes, int lane);
   void UpdateDamping();
   double PitchNoiseOffset();
   double Shapers(double m);
@@ -112,6 +119,12 @@ class VoiceOscillator {
   double slopeKey_ = -2.0;
   double growthStep_ = 0.0;
   double dampingFactor_[kPartials] = {};
+  // The sine partials' weights as last worked out, and what they came from.
+  const uint64_t* levelsVersion_ = nullptr;
+  uint64_t weightsVersion_ = 0;
+  bool weightsValid_ = false;
+  int weightsTop_ = -1;
+  double weights_[kPartials] = {};
 };
 
 }  // namespace morvanta

@@ -2,11 +2,14 @@
 // moves at half the others' depth.
 #include "engine/HarmonicsLfoBank.h"
 
+#include <cstring>
+
 namespace morvanta {
 
-void HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, double invRate,
+bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, double invRate,
                             double* gains) {
   const double speedFactor = 9.9 * speed + 0.1;
+  bool changed = false;
   for (int k = 0; k < kCount; ++k) {
     const double r = (k * 0.0625 * 1.763 + 0.0625) * k * 0.025 + 0.5;
     double p = phases_[k] + r * speedFactor * invRate;
@@ -15,8 +18,11 @@ void HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, do
     const double tri = p < 1.0 ? p : (p < 3.0 ? 2.0 - p : p - 4.0);
     double m = tri * depth;
     if (k == 0) m *= 0.5;
-    gains[k] = (m + 1.0) * levels[k] * levels[k];
+    const double g = (m + 1.0) * levels[k] * levels[k];
+    changed = changed || std::memcmp(&g, &gains[k], sizeof g) != 0;
+    gains[k] = g;
   }
+  return changed;
 }
 
 }  // namespace morvanta

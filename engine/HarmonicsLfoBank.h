@@ -9,8 +9,9 @@ class HarmonicsLfoBank {
   static constexpr int kCount = 16;
 
   // Advances every phase one sample and writes the sixteen harmonic gains
-  // (m + 1) * h^2 from the sixteen "Harmonics" levels h (0..1).
-  void Tick(double speed, double depth, const double* levels, double invRate, double* gains);
+  // (m + 1) * h^2 from the sixteen "Harmonics" levels h (0..1). True when
+  // any gain differs from what `gains` held, bit for bit.
+  bool Tick(double speed, double depth, const double* levels, double invRate, double* gains);
 
   double Phase(int k) const { return phases_[k]; }
 

@@ -74,7 +74,7 @@ inline bool AnyDepth(const LfoDepths& d) {
 
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
-  for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_);
+  for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_, &harmonicGainsVersion_);
   for (VoiceSlot& v : voices_) {
     v.osc.SetRandomSource(random_);
     v.lfo1.SetRandomSource(random_);
@@ -239,8 +239,10 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   for (int s = 0; s < frames; ++s) {
     while (const MidiMessage* m = queue_.NextDue(s)) HandleMidiEvent(*m);
     double sum[2] = {0.0, 0.0};
-    harmonicsBank_.Tick(snap_.harmonicsLfoSpeed, snap_.harmonicsLfoAmp, snap_.harmonics, invRate_,
-                        harmonicGains_);
+    if (harmonicsBank_.Tick(snap_.harmonicsLfoSpeed, snap_.harmonicsLfoAmp, snap_.harmonics, invRate_,
+                            harmonicGains_)) {
+      ++harmonicGainsVersion_;
+    }
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     frame_.filterCount = 0;
     frame_.sineCount = 0;

@@ -165,6 +165,7 @@ class SynthEngine {
   double tempo_ = 0.0;
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
+  uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
   BusChain bus_;
