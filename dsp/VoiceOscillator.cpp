@@ -96,6 +96,7 @@ double VoiceOscillator::Render() {
     m = SinePartialSum(lanes.x0[0], lanes.stretch[0], &lanes.amp[0][0], kKernelLanes,
                        static_cast<int>(lanes.top[0]));
   }
+  weightsLanes_ = nullptr;  // the lanes are gone
   return Shapers(m);
 }
 
@@ -238,8 +239,13 @@ void VoiceOscillator::PrepareSineSum(SineLanes& lanes, int lane) {
     }
     weightsValid_ = counted;
     weightsVersion_ = counted ? *levelsVersion_ : 0;
+    weightsLanes_ = nullptr;
   }
-  for (int k = 0; k < kPartials; ++k) lanes.amp[k][lane] = weights_[k];
+  if (weightsLanes_ != &lanes || weightsLane_ != lane) {
+    for (int k = 0; k < kPartials; ++k) lanes.amp[k][lane] = weights_[k];
+    weightsLanes_ = &lanes;
+    weightsLane_ = lane;
+  }
   lanes.x0[lane] = kOscTwoPi * masterPhase_;
   lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
   lanes.top[lane] = weightsTop_;

@@ -25,7 +25,9 @@ class VoiceOscillator {
   // Render in two halves, so that the sine sums of many voices can run side
   // by side between them. Begin moves the oscillator on by one sample; it
   // returns false with the partial sum in *sum, or true with the inputs of a
-  // sine sum written into the lane (SumSineLanes finishes it). Finish takes
+  // sine sum written into the lane (SumSineLanes finishes it). The lane is
+  // taken to be this oscillator's alone: weights it holds from the last
+  // Begin are not written again. Finish takes
   // the sum through the bit divider, wave shaper and ring modulator.
   bool Begin(SineLanes& lanes, int lane, double* sum);
   double Finish(double sum) { return Shapers(sum); }
@@ -124,6 +126,9 @@ class VoiceOscillator {
   uint64_t weightsVersion_ = 0;
   bool weightsValid_ = false;
   int weightsTop_ = -1;
+  // Where the weights were last written (a lane nobody else writes keeps them).
+  const SineLanes* weightsLanes_ = nullptr;
+  int weightsLane_ = -1;
   double weights_[kPartials] = {};
 };
 

@@ -313,10 +313,10 @@ void SynthEngine::BeginVoice(int index) {
   const int lane = frame_.filterCount++;
   frame_.filterVoice[lane] = index;
   frame_.sounding[lane] = true;
-  const int sineLane = frame_.sineCount;
-  if (o.Begin(sine_, sineLane, &frame_.sum[lane])) {
-    frame_.sineLane[lane] = sineLane;
-    ++frame_.sineCount;
+  // The sine lanes are the voices' own, so the weights stay where they were written.
+  if (o.Begin(sine_, index, &frame_.sum[lane])) {
+    frame_.sineLane[lane] = index;
+    frame_.sineCount = index + 1;
   } else {
     frame_.sineLane[lane] = -1;
   }

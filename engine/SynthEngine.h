@@ -128,7 +128,7 @@ class SynthEngine {
   // that reaches its filter (a filter lane), in voice order.
   struct FramePlan {
     int filterCount = 0;
-    int sineCount = 0;
+    int sineCount = 0;  // sine lanes (one per voice) to sum: through the last sine voice
     int filterVoice[kVoices] = {};
     bool sounding[kVoices] = {};  // false: the filter rings out on silence
     int sineLane[kVoices] = {};   // -1: the partial sum is in `sum`
