@@ -231,6 +231,8 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
+  lfo1Rate_.Configure(snap_.lfo1.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo1.shape) ? kRandomLfoRateFactor : 1.0);
+  lfo2Rate_.Configure(snap_.lfo2.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo2.shape) ? kRandomLfoRateFactor : 1.0);
   BuildDestinationRows();
   lfo1Heard_ = AnyDepth(snap_.lfo1To);
   lfo2Heard_ = AnyDepth(snap_.lfo2To);
@@ -361,12 +363,8 @@ void SynthEngine::FinishVoices(double& left, double& right) {
 void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
   const ParamSnapshot& p = snap_;
   const double env2 = m->env2, mw = m->wheel;
-  double rate1 = LfoRate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F, p.lfo1.sync, tempo_);
-  if (VoiceLfo::IsRandom(p.lfo1.shape)) rate1 *= kRandomLfoRateFactor;
-  v.lfo1.SetFrequency(rate1);
-  double rate2 = LfoRate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F, p.lfo2.sync, tempo_);
-  if (VoiceLfo::IsRandom(p.lfo2.shape)) rate2 *= kRandomLfoRateFactor;
-  v.lfo2.SetFrequency(rate2);
+  v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
+  v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
   // An LFO with every destination depth at 0 only ever adds zeros; it still
   // runs so that it is where it would be when a depth comes up.
   if (lfo1Heard_) {

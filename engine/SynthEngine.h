@@ -3,6 +3,7 @@
 // by the instrument; nothing here allocates while rendering.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "dsp/HeldNoteList.h"
@@ -10,6 +11,7 @@
 #include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
+#include "engine/LfoRate.h"
 #include "engine/ParamSnapshot.h"
 #include "engine/VoiceSlot.h"
 
@@ -139,6 +141,32 @@ class SynthEngine {
     double panRight[kVoices] = {};
   };
 
+  // An LFO's rate in hertz from its frequency control, for the block's
+  // sync, tempo and shape; the last result is kept for an equal control.
+  class LfoRateMemo {
+   public:
+    void Configure(bool sync, double tempo, double factor) {
+      sync_ = sync;
+      tempo_ = tempo;
+      factor_ = factor;
+      key_ = std::nan("");
+    }
+    double Rate(double control) {
+      // Controls that compare equal (0 and -0 too) give the same rate.
+      if (!(control == key_)) {
+        key_ = control;
+        rate_ = LfoRate(control, sync_, tempo_);
+        if (factor_ != 1.0) rate_ *= factor_;
+      }
+      return rate_;
+    }
+
+   private:
+    bool sync_ = false;
+    double tempo_ = 0.0, factor_ = 1.0;
+    double key_ = std::nan(""), rate_ = 0.0;
+  };
+
   EngineHost& host_;
   RandomSource random_;
   bool aftertouchToModW_ = true;
@@ -163,6 +191,7 @@ class SynthEngine {
   bool lfo1Heard_ = true;
   bool lfo2Heard_ = true;
   double tempo_ = 0.0;
+  LfoRateMemo lfo1Rate_, lfo2Rate_;
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
   uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_
