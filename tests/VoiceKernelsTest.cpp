@@ -1,0 +1,256 @@
+// The voices side by side: the sine-sum and filter lanes give the one-voice
+// code's bits on every instruction set, the oscillator's two halves with their
+// kept weights give Render's bits through level, growth and damping changes,
+// and the engine's output depends neither on the instruction set nor on where
+// the blocks end (notes starting and ending mid-block, stealing, partials and
+// the harmonics LFO switched off and on).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dsp/SimdDispatch.h"
+#include "dsp/VoiceFilter.h"
+#include "dsp/VoiceKernels.h"
+#include "dsp/VoiceOscillator.h"
+#include "engine/HarmonicsLfoBank.h"
+#include "support/EngineTestKit.h"
+
+namespace morvanta {
+namespace {
+
+uint64_t Bits(double x) {
+  uint64_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+// Runs `body` once per available instruction set, forced, then restores the best.
+template <class Body>
+void OnEveryTarget(Body body) {
+  for (const std::string& t : SimdTargetsAvailable()) {
+    ASSERT_TRUE(ForceSimdTarget(t)) << t;
+    SCOPED_TRACE(t);
+    body();
+  }
+  ForceSimdTarget("");
+}
+
+TEST(VoiceKernelsTest, SineLanesRepeatTheOneVoiceSumOnEveryTarget) {
+  OnEveryTarget([] {
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    SineLanes lanes = {};
+    for (int trial = 0; trial < 3000; ++trial) {
+      const int count = 1 + static_cast<int>(gen() % kKernelLanes);
+      for (int i = 0; i < kKernelLanes; ++i) {
+        const int kind = static_cast<int>(gen() % 16);
+        // Phases as the oscillator makes them, angles on every quadrant
+        // boundary's either side, and some beyond the polynomial range.
+        double x0 = 6.2831853 * unit(gen);
+        if (kind == 0) x0 = -x0;
+        if (kind == 1) x0 = 1.5707963267948966 * static_cast<double>(gen() % 8);
+        if (kind == 2) x0 = 3e12 * unit(gen);
+        if (kind == 3) x0 = 0.0;
+        lanes.x0[i] = x0;
+        lanes.stretch[i] = 1.0 + unit(gen) / 4.0;
+        const int top = static_cast<int>(gen() % 17) - 1;
+        lanes.top[i] = top;
+        for (int k = 0; k < 16; ++k) lanes.amp[k][i] = k <= top && gen() % 4 != 0 ? unit(gen) : 0.0;
+        if (top >= 0) lanes.amp[top][i] = 0.25 + unit(gen);
+      }
+      SumSineLanes(lanes, count);
+      for (int i = 0; i < count; ++i) {
+        const double want = SinePartialSum(lanes.x0[i], lanes.stretch[i], &lanes.amp[0][i], kKernelLanes,
+                                           static_cast<int>(lanes.top[i]));
+        ASSERT_EQ(Bits(lanes.sum[i]), Bits(want)) << "trial " << trial << " lane " << i;
+      }
+    }
+  });
+}
+
+TEST(VoiceKernelsTest, FilterLanesRepeatVoiceFilterOnEveryTarget) {
+  OnEveryTarget([] {
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    constexpr int kVoices = kKernelLanes;
+    VoiceFilter ref[kVoices], lane[kVoices];
+    const double mixes[] = {0.0, 0.25, 0.5, 0.75, 1.0};
+    FilterLanes lanes = {};
+    for (int step = 0; step < 4000; ++step) {
+      const int count = step % 7 == 0 ? 1 + static_cast<int>(gen() % kVoices) : kVoices;
+      for (int i = 0; i < count; ++i) {
+        // Controls move now and then: the tangent is kept between moves.
+        if (gen() % 64 == 0) {
+          const double cutoff = 0.02 + 22.0 * unit(gen);
+          // A low host rate puts the smoothed cutoff past Nyquist.
+          const double prewarp = static_cast<double>(3.14159265358979f) / (gen() % 4 == 0 ? 8000.0 : 44100.0);
+          const double mix = gen() % 2 ? mixes[gen() % 5] : unit(gen);
+          const double q = gen() % 3 == 0 ? 1.0 : unit(gen);
+          for (VoiceFilter* f : {&ref[i], &lane[i]}) {
+            f->cutoffKHz = cutoff;
+            f->prewarp = prewarp;
+            f->mix = mix;
+            f->SetResonance(q);
+          }
+        }
+        if (gen() % 500 == 0) {
+          ref[i].Reset();
+          lane[i].Reset();
+        }
+      }
+      double x[kVoices];
+      for (int i = 0; i < count; ++i) {
+        // Loud input drives the band-pass into its clip.
+        x[i] = (unit(gen) - 0.5) * (gen() % 10 == 0 ? 40.0 : 1.0);
+        lane[i].ToLane(lanes, i, x[i]);
+      }
+      ProcessFilterLanes(lanes, count);
+      for (int i = 0; i < count; ++i) {
+        const double want = ref[i].Process(x[i]);
+        ASSERT_EQ(Bits(lane[i].FromLane(lanes, i)), Bits(want)) << "step " << step << " lane " << i;
+        ASSERT_EQ(Bits(lane[i].Cutoff()), Bits(ref[i].Cutoff()));
+      }
+    }
+  });
+}
+
+TEST(VoiceKernelsTest, OscillatorHalvesKeepRendersBitsThroughLevelGrowthAndDampingChanges) {
+  constexpr int kCount = 3;
+  double shared[16] = {1.0};
+  uint64_t version = 1;
+  VoiceOscillator ref[kCount], split[kCount];
+  for (int i = 0; i < kCount; ++i) {
+    ref[i].ShareLevels(shared);             // works the weights out every sample
+    split[i].ShareLevels(shared, &version);  // keeps them while the version stands
+    for (VoiceOscillator* o : {&ref[i], &split[i]}) {
+      o->SetSampleRate(44100.0);
+      o->StartNote(60 + 7 * i, 0.3 + 0.3 * i, 261.0 * (i + 1), kOscSine, false, 0.0, 0.0, 0.0);
+    }
+  }
+  SineLanes lanes = {};
+  for (int n = 0; n < 4000; ++n) {
+    auto both = [&](auto change) {
+      for (int i = 0; i < kCount; ++i) {
+        change(ref[i]);
+        change(split[i]);
+      }
+    };
+    // Partials switched on and off, the slope growing them for a while, the
+    // velocity damping coming in, the stretch moving; each change of the
+    // shared levels is counted, as the engine does.
+    if (n == 500 || n == 2500 || n == 3200) {
+      for (int k = 1; k < 16; ++k) shared[k] = n == 2500 ? 0.0 : 0.5 / k;
+      ++version;
+    }
+    if (n == 1000) both([](VoiceOscillator& o) { o.slopeRate = -0.4; });
+    if (n == 1500) both([](VoiceOscillator& o) { o.slopeRate = 0.0; });
+    if (n == 2000) both([](VoiceOscillator& o) { o.velocityToHarmonics = 0.7; });
+    if (n == 3000) both([](VoiceOscillator& o) { o.harmPhase = 0.6; });
+    // A turn on another shape in between leaves the lane alone.
+    if (n == 3500) both([](VoiceOscillator& o) { o.baseShape = kOscSaw; });
+    if (n == 3600) both([](VoiceOscillator& o) { o.baseShape = kOscSine; });
+    double sums[kCount] = {};
+    bool inLane[kCount];
+    for (int i = 0; i < kCount; ++i) inLane[i] = split[i].Begin(lanes, i, &sums[i]);
+    SumSineLanes(lanes, kCount);
+    for (int i = 0; i < kCount; ++i) {
+      const double got = split[i].Finish(inLane[i] ? lanes.sum[i] : sums[i]);
+      ASSERT_EQ(Bits(got), Bits(ref[i].Render())) << "sample " << n << " voice " << i;
+    }
+  }
+}
+
+TEST(VoiceKernelsTest, HarmonicsBankReportsOnlyGainsThatMoved) {
+  HarmonicsLfoBank bank;
+  double levels[16] = {1.0, 0.5};
+  double gains[16] = {};
+  EXPECT_TRUE(bank.Tick(0.5, 0.0, levels, 1.0 / 44100.0, gains));  // from the zeros
+  for (int n = 0; n < 1000; ++n) ASSERT_FALSE(bank.Tick(0.5, 0.0, levels, 1.0 / 44100.0, gains)) << n;
+  levels[15] = 0.25;
+  EXPECT_TRUE(bank.Tick(0.5, 0.0, levels, 1.0 / 44100.0, gains));
+  EXPECT_FALSE(bank.Tick(0.5, 0.0, levels, 1.0 / 44100.0, gains));
+  // With depth the triangles move every gain on every sample.
+  for (int n = 0; n < 100; ++n) ASSERT_TRUE(bank.Tick(0.5, 0.3, levels, 1.0 / 44100.0, gains)) << n;
+}
+
+// A scene with every frame-level decision the voices make: notes starting
+// mid-block (pre-roll), a voice going idle mid-block while others sound and
+// its filter ringing out, a seventeenth note stealing, the partials and the
+// harmonics LFO switched off and on, random LFOs and pitch noise drawing.
+struct TimedMidi {
+  int frame;
+  MidiMessage message;
+};
+
+std::vector<double> RenderScene(int block) {
+  testkit::EngineRig r;
+  std::vector<TimedMidi> midi;
+  for (int k = 0; k < 16; ++k) midi.push_back({37 * k + 3, testkit::NoteOn(40 + 3 * k, 20 + 6 * k)});
+  midi.push_back({1500, testkit::NoteOff(43)});
+  midi.push_back({2100, testkit::NoteOn(100, 90)});  // all sixteen busy: one is stolen
+  midi.push_back({2600, testkit::NoteOff(52)});
+  midi.push_back({4100, testkit::NoteOn(52, 64)});
+  constexpr int kFrames = 6000;
+  std::vector<double> out;
+  double left[512], right[512];
+  size_t next = 0;
+  for (int f = 0; f < kFrames; f += block) {
+    ParamSnapshot snap = r.snap;
+    snap.adsr1.release = 0.01;  // the released voices go idle within the scene
+    snap.adsr2.release = 0.03;  // and their filters ring out a little longer
+    snap.lfo1.shape = 4;        // random steps
+    snap.lfo1To.pan = 0.3;
+    snap.lfo2.shape = 5;  // random ramps
+    snap.lfo2To.fc = 0.4;
+    snap.pitchNoise = 0.3;
+    snap.velTo.harmonics = 0.5;
+    snap.filterMix = 0.3;
+    snap.filterResonance = 0.6;
+    // Every harmonic for a while, then only the fundamental, then back with the LFO moving them.
+    if (f >= 1000 && f < 3000) {
+      for (int k = 0; k < 16; ++k) snap.harmonics[k] = 0.5;
+    }
+    if (f >= 4000) {
+      for (int k = 0; k < 16; ++k) snap.harmonics[k] = 0.4;
+      snap.harmonicsLfoAmp = 0.8;
+      snap.harmonicsLfoSpeed = 1.0;
+    }
+    for (; next < midi.size() && midi[next].frame < f + block; ++next) {
+      MidiMessage m = midi[next].message;
+      m.offset = midi[next].frame - f;
+      r.engine.MidiReceived(m);
+    }
+    r.engine.RenderBlock(snap, left, right, block, 44100.0);
+    for (int i = 0; i < block; ++i) {
+      out.push_back(left[i]);
+      out.push_back(right[i]);
+    }
+  }
+  return out;
+}
+
+TEST(VoiceKernelsTest, EngineSamplesIgnoreTheTargetAndTheBlockEnds) {
+  std::vector<double> first;
+  OnEveryTarget([&] {
+    for (int block : {500, 1, 40}) {
+      const std::vector<double> out = RenderScene(block);
+      if (first.empty()) {
+        first = out;
+        double peak = 0.0;
+        for (double x : out) peak = std::max(peak, std::fabs(x));
+        ASSERT_GT(peak, 0.01);
+        continue;
+      }
+      ASSERT_EQ(out.size(), first.size());
+      for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(Bits(out[i]), Bits(first[i])) << "block " << block << " at " << i;
+    }
+  });
+}
+
+}  // namespace
+}  // namespace morvanta
