@@ -95,31 +95,22 @@ void SumSineLanesImpl(SineLanes& s, int count) {
     const VD c1 = hn::Mul(two, SinQuadrantLanes(d, dx, 1));
     const VD c2 = hn::Sub(hn::Mul(c1, c1), two);
     const VD c4 = hn::Sub(hn::Mul(c2, c2), two);
-    const VD s1 = SinQuadrantLanes(d, x1, 0);
-    const VD s2 = hn::Sub(hn::Mul(c1, s1), s0);
-    const VD s3 = hn::Sub(hn::Mul(c1, s2), s1);
-    const VD s4 = hn::Sub(hn::Mul(c2, s2), s0);
-    const VD s5 = hn::Sub(hn::Mul(c2, s3), s1);
-    const VD s6 = hn::Sub(hn::Mul(c2, s4), s2);
-    const VD s7 = hn::Sub(hn::Mul(c2, s5), s3);
-    const VD lo = hn::Add(
-        hn::Add(hn::Add(hn::Mul(a(0), s0), hn::Mul(a(1), s1)), hn::Add(hn::Mul(a(2), s2), hn::Mul(a(3), s3))),
-        hn::Add(hn::Add(hn::Mul(a(4), s4), hn::Mul(a(5), s5)), hn::Add(hn::Mul(a(6), s6), hn::Mul(a(7), s7))));
+    VD sn[16];
+    sn[0] = s0;
+    sn[1] = SinQuadrantLanes(d, x1, 0);
+    sn[2] = hn::Sub(hn::Mul(c1, sn[1]), sn[0]);
+    sn[3] = hn::Sub(hn::Mul(c1, sn[2]), sn[1]);
+    for (int k = 4; k < 8; ++k) sn[k] = hn::Sub(hn::Mul(c2, sn[k - 2]), sn[k - 4]);
+    auto group = [&](int b) {
+      auto p = [&](int k) { return hn::Mul(a(k), sn[k]); };
+      return hn::Add(hn::Add(hn::Add(p(b), p(b + 1)), hn::Add(p(b + 2), p(b + 3))),
+                     hn::Add(hn::Add(p(b + 4), p(b + 5)), hn::Add(p(b + 6), p(b + 7))));
+    };
+    const VD lo = group(0);
     VD result = hn::IfThenElse(hn::Gt(top, zero), lo, first);
     if (maxTop >= 8.0) {
-      const VD s8 = hn::Sub(hn::Mul(c4, s4), s0);
-      const VD s9 = hn::Sub(hn::Mul(c4, s5), s1);
-      const VD s10 = hn::Sub(hn::Mul(c4, s6), s2);
-      const VD s11 = hn::Sub(hn::Mul(c4, s7), s3);
-      const VD s12 = hn::Sub(hn::Mul(c4, s8), s4);
-      const VD s13 = hn::Sub(hn::Mul(c4, s9), s5);
-      const VD s14 = hn::Sub(hn::Mul(c4, s10), s6);
-      const VD s15 = hn::Sub(hn::Mul(c4, s11), s7);
-      const VD hi = hn::Add(
-          hn::Add(hn::Add(hn::Mul(a(8), s8), hn::Mul(a(9), s9)), hn::Add(hn::Mul(a(10), s10), hn::Mul(a(11), s11))),
-          hn::Add(hn::Add(hn::Mul(a(12), s12), hn::Mul(a(13), s13)),
-                  hn::Add(hn::Mul(a(14), s14), hn::Mul(a(15), s15))));
-      result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, hi), result);
+      for (int k = 8; k < 16; ++k) sn[k] = hn::Sub(hn::Mul(c4, sn[k - 4]), sn[k - 8]);
+      result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, group(8)), result);
     }
     hn::Store(result, d, s.sum + i);
   }

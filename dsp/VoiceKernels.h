@@ -25,36 +25,28 @@ struct SineLanes {
 };
 
 // The one-voice sum the lanes reproduce: sines by the recurrence
-// sin((k+1)x) = 2cos(x)sin(kx) - sin((k-1)x), four chains interleaved.
+// sin((k+1)x) = 2cos(x)sin(kx) - sin((k-1)x), as four interleaved chains
+// (steps of 2 and 4 partials), summed in pairwise groups of eight.
 inline double SinePartialSum(double x0, double stretch, const double* amp, int ampStride, int top) {
-  auto a = [amp, ampStride](int k) { return amp[k * ampStride]; };
-  const double s0 = FastSine(x0);
-  if (top <= 0) return top < 0 ? 0.0 : a(0) * s0;
+  double s[16];
+  s[0] = FastSine(x0);
+  if (top <= 0) return top < 0 ? 0.0 : amp[0] * s[0];
   const double dx = x0 * stretch;
   const double c1 = 2.0 * FastCosine(dx);
   const double c2 = c1 * c1 - 2.0;
   const double c4 = c2 * c2 - 2.0;
-  const double s1 = FastSine(x0 + dx);
-  const double s2 = c1 * s1 - s0;
-  const double s3 = c1 * s2 - s1;
-  const double s4 = c2 * s2 - s0;
-  const double s5 = c2 * s3 - s1;
-  const double s6 = c2 * s4 - s2;
-  const double s7 = c2 * s5 - s3;
-  const double lo = (a(0) * s0 + a(1) * s1) + (a(2) * s2 + a(3) * s3) +
-                    ((a(4) * s4 + a(5) * s5) + (a(6) * s6 + a(7) * s7));
+  s[1] = FastSine(x0 + dx);
+  s[2] = c1 * s[1] - s[0];
+  s[3] = c1 * s[2] - s[1];
+  for (int k = 4; k < 8; ++k) s[k] = c2 * s[k - 2] - s[k - 4];
+  auto group = [&](int b) {
+    auto p = [&](int k) { return amp[k * ampStride] * s[k]; };
+    return ((p(b) + p(b + 1)) + (p(b + 2) + p(b + 3))) + ((p(b + 4) + p(b + 5)) + (p(b + 6) + p(b + 7)));
+  };
+  const double lo = group(0);
   if (top < 8) return lo;
-  const double s8 = c4 * s4 - s0;
-  const double s9 = c4 * s5 - s1;
-  const double s10 = c4 * s6 - s2;
-  const double s11 = c4 * s7 - s3;
-  const double s12 = c4 * s8 - s4;
-  const double s13 = c4 * s9 - s5;
-  const double s14 = c4 * s10 - s6;
-  const double s15 = c4 * s11 - s7;
-  const double hi = (a(8) * s8 + a(9) * s9) + (a(10) * s10 + a(11) * s11) +
-                    ((a(12) * s12 + a(13) * s13) + (a(14) * s14 + a(15) * s15));
-  return lo + hi;
+  for (int k = 8; k < 16; ++k) s[k] = c4 * s[k - 4] - s[k - 8];
+  return lo + group(8);
 }
 
 // Writes sum[i] for lanes 0..count-1.
