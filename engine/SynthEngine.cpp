@@ -4,6 +4,7 @@
 #include "engine/SynthEngine.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "engine/LfoRate.h"
 
@@ -186,6 +187,8 @@ void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   f.fc = VelocityFactor(vel, snap_.velTo.fc);
   f.fr = VelocityFactor(vel, snap_.velTo.fr);
   f.tubeDrive = VelocityFactor(vel, snap_.velTo.tubeDrive);
+  // Called for every block's settings and every new note.
+  v.controls.valid = false;
 }
 
 void SynthEngine::SetUpVoice(VoiceSlot& v) {
@@ -300,9 +303,18 @@ void SynthEngine::BeginVoice(int index) {
   m.arp = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
 
   TickLfos(v, &m);
-  SetOscillatorControls(v, m);
+  ControlMemo& memo = v.controls;
+  const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
+  if (memo.valid && std::memcmp(sources, memo.sources, sizeof sources) == 0) {
+    o.bendRatio = pitchBend_;
+    o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
+  } else {
+    SetOscillatorControls(v, m);
+    SetFilterControls(v, m);
+    std::memcpy(memo.sources, sources, sizeof sources);
+    memo.valid = true;
+  }
   amplitude *= 1.0 + m.arp * p.arpModTo.amp;
-  SetFilterControls(v, m);
 
   const double panTarget = Clamp01(m.lfo2 * p.lfo2To.pan + m.lfo1 * p.lfo1To.pan + m.env2 * p.adsr2To.pan +
                                    o.PanOffset() + p.pan + m.arp * p.arpModTo.pan);
@@ -402,6 +414,7 @@ void SynthEngine::SetOscillatorControls(VoiceSlot& v, const ModSources& m) {
   o.harmPhase = value[kDestHarmPhase];
   o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * kBitDividerSpan + 1.0;
   o.bitFeedback = value[kDestBitFeed];
+  v.controls.waveShaperTarget = value[kDestWaveShaper];
   o.waveShaper = v.waveShaperSmoother.Process(value[kDestWaveShaper]);
   o.ringMod = value[kDestRingMod];
   o.ringModF = value[kDestRingModF];

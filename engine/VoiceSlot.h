@@ -40,6 +40,17 @@ struct PanGains {
   }
 };
 
+// The modulation sources a voice's oscillator and filter controls were last
+// worked out from. Within a block the controls depend on nothing else (but
+// the pitch bend and the wave shaper's smoother, which move on their own), so
+// equal sources, bit for bit, leave them as they are. The render frame clears
+// it whenever the block's settings or the voice's note or velocity change.
+struct ControlMemo {
+  bool valid = false;
+  double sources[5] = {};
+  double waveShaperTarget = 0.0;
+};
+
 struct VoiceSlot {
   Adsr adsr1, adsr2;
   VoiceLfo lfo1, lfo2;
@@ -48,6 +59,7 @@ struct VoiceSlot {
   OnePoleSmoother ampSmoother, waveShaperSmoother, panSmoother;
   VelocityFactors vel;
   PanGains panGains;
+  ControlMemo controls;
 };
 
 }  // namespace morvanta

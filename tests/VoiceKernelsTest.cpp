@@ -6,6 +6,7 @@
 // the harmonics LFO switched off and on).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -181,7 +182,9 @@ TEST(VoiceKernelsTest, HarmonicsBankReportsOnlyGainsThatMoved) {
 // A scene with every frame-level decision the voices make: notes starting
 // mid-block (pre-roll), a voice going idle mid-block while others sound and
 // its filter ringing out, a seventeenth note stealing, the partials and the
-// harmonics LFO switched off and on, random LFOs and pitch noise drawing.
+// harmonics LFO switched off and on, random LFOs and pitch noise drawing,
+// the pitch bend and the wheel moving mid-block. A one-sample block sets
+// every control afresh, so it checks the controls kept between samples.
 struct TimedMidi {
   int frame;
   MidiMessage message;
@@ -194,23 +197,30 @@ std::vector<double> RenderScene(int block) {
   midi.push_back({1500, testkit::NoteOff(43)});
   midi.push_back({2100, testkit::NoteOn(100, 90)});  // all sixteen busy: one is stolen
   midi.push_back({2600, testkit::NoteOff(52)});
+  midi.push_back({2300, MidiMessage{0, 0xE0, 0, 80}});  // pitch bend while the controls stand
+  midi.push_back({3300, MidiMessage{0, 0xB0, 1, 100}});  // the mod wheel moves them
   midi.push_back({4100, testkit::NoteOn(52, 64)});
+  std::stable_sort(midi.begin(), midi.end(), [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
   constexpr int kFrames = 6000;
   std::vector<double> out;
   double left[512], right[512];
   size_t next = 0;
   for (int f = 0; f < kFrames; f += block) {
     ParamSnapshot snap = r.snap;
+    snap.modWheel = r.engine.ModWheel();  // the instrument mirrors a MIDI wheel into its snapshot
     snap.adsr1.release = 0.01;  // the released voices go idle within the scene
     snap.adsr2.release = 0.03;  // and their filters ring out a little longer
     snap.lfo1.shape = 4;        // random steps
     snap.lfo1To.pan = 0.3;
-    snap.lfo2.shape = 5;  // random ramps
+    snap.lfo2.shape = 4;
+    snap.adsr2.decay = 0.01;  // ADSR2 and the LFOs hold still for long stretches
     snap.lfo2To.fc = 0.4;
     snap.pitchNoise = 0.3;
     snap.velTo.harmonics = 0.5;
     snap.filterMix = 0.3;
     snap.filterResonance = 0.6;
+    snap.modwTo.fc = 0.3;
+    snap.modwTo.waveShaper = 0.5;
     // Every harmonic for a while, then only the fundamental, then back with the LFO moving them.
     if (f >= 1000 && f < 3000) {
       for (int k = 0; k < 16; ++k) snap.harmonics[k] = 0.5;
