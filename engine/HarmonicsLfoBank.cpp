@@ -8,11 +8,19 @@ namespace morvanta {
 
 bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, double invRate,
                             double* gains) {
-  const double speedFactor = 9.9 * speed + 0.1;
+  if (!(speed == stepSpeed_ && invRate == stepInvRate_)) {
+    // The phase steps follow the speed and the rate alone.
+    stepSpeed_ = speed;
+    stepInvRate_ = invRate;
+    const double speedFactor = 9.9 * speed + 0.1;
+    for (int k = 0; k < kCount; ++k) {
+      const double r = (k * 0.0625 * 1.763 + 0.0625) * k * 0.025 + 0.5;
+      steps_[k] = r * speedFactor * invRate;
+    }
+  }
   bool changed = false;
   for (int k = 0; k < kCount; ++k) {
-    const double r = (k * 0.0625 * 1.763 + 0.0625) * k * 0.025 + 0.5;
-    double p = phases_[k] + r * speedFactor * invRate;
+    double p = phases_[k] + steps_[k];
     while (p > 4.0) p -= 4.0;
     phases_[k] = p;
     const double tri = p < 1.0 ? p : (p < 3.0 ? 2.0 - p : p - 4.0);

@@ -17,6 +17,8 @@ class HarmonicsLfoBank {
 
  private:
   double phases_[kCount] = {};
+  double steps_[kCount] = {};
+  double stepSpeed_ = -1.0, stepInvRate_ = -1.0;  // what steps_ were made for
 };
 
 }  // namespace morvanta

@@ -60,6 +60,15 @@ inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
   return AtMost(AtLeast(v, -1.0), 1.0);
 }
 
+// Whether the five values are the same bit for bit (NaN payloads and the
+// sign of zero included).
+inline bool SameBits(const double* a, const double* b) {
+  uint64_t x[5], y[5];
+  std::memcpy(x, a, sizeof x);
+  std::memcpy(y, b, sizeof y);
+  return ((x[0] ^ y[0]) | (x[1] ^ y[1]) | (x[2] ^ y[2]) | (x[3] ^ y[3]) | (x[4] ^ y[4])) == 0;
+}
+
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
 
 // Whether any destination reads the LFO.
@@ -305,7 +314,7 @@ void SynthEngine::BeginVoice(int index) {
   TickLfos(v, &m);
   ControlMemo& memo = v.controls;
   const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
-  if (memo.valid && std::memcmp(sources, memo.sources, sizeof sources) == 0) {
+  if (memo.valid && SameBits(sources, memo.sources)) {
     o.bendRatio = pitchBend_;
     o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
   } else {
