@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include "dsp/FastSine.h"
+#include "dsp/PhaseWrap.h"
 #include "dsp/RandomSource.h"
 
 namespace morvanta {
@@ -30,7 +31,7 @@ constexpr double kWaveShaperDrive = 20.0;
 constexpr double kMultiPulseGain = 1.25;
 constexpr double kPartialIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
-inline double Wrap01(double x) { return x - std::floor(x); }
+inline double Wrap01(double x) { return WrapPhase(x); }
 
 }  // namespace
 

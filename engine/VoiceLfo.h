@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "dsp/FastSine.h"
+#include "dsp/PhaseWrap.h"
 #include "dsp/RandomSource.h"
 
 namespace morvanta {
@@ -85,7 +86,7 @@ class VoiceLfo {
       default: break;
     }
     phase_ += increment_;
-    if (shape_ >= kSine && shape_ <= kSaw) phase_ -= std::floor(phase_);
+    if (shape_ >= kSine && shape_ <= kSaw) phase_ = WrapPhase(phase_);
     if (fade_ < 1.0) {
       fade_ += fadeIncrement_;
       if (fade_ > 1.0) fade_ = 1.0;
@@ -105,7 +106,7 @@ class VoiceLfo {
     pendingShape_ = shape_;
     pendingPhase_ = phase_;
     phase_ += increment_;
-    phase_ -= std::floor(phase_);
+    phase_ = WrapPhase(phase_);
     if (fade_ < 1.0) {
       fade_ += fadeIncrement_;
       if (fade_ > 1.0) fade_ = 1.0;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/PhaseWrap.h"
 #include "dsp/SimdDispatch.h"
 #include "dsp/VoiceFilter.h"
 #include "dsp/VoiceKernels.h"
@@ -162,6 +163,22 @@ TEST(VoiceKernelsTest, OscillatorHalvesKeepRendersBitsThroughLevelGrowthAndDampi
     for (int i = 0; i < kCount; ++i) {
       const double got = split[i].Finish(inLane[i] ? lanes.sum[i] : sums[i]);
       ASSERT_EQ(Bits(got), Bits(ref[i].Render())) << "sample " << n << " voice " << i;
+    }
+  }
+}
+
+TEST(VoiceKernelsTest, PhaseWrapGivesTheFloorsBits) {
+  std::mt19937 gen(3);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> xs = {0.0, -0.0, 1.0, 2.0, -1.0, std::nextafter(1.0, 0.0), std::nextafter(2.0, 0.0),
+                            std::nextafter(0.0, 1.0), 1e300, -1e-300, INFINITY, -INFINITY, NAN};
+  for (int n = 0; n < 100000; ++n) xs.push_back((unit(gen) - 0.25) * (n % 3 == 0 ? 2.5 : 40.0));
+  for (double x : xs) {
+    const double want = x - std::floor(x);
+    if (std::isnan(want)) {
+      EXPECT_TRUE(std::isnan(WrapPhase(x))) << x;
+    } else {
+      ASSERT_EQ(Bits(WrapPhase(x)), Bits(want)) << x;
     }
   }
 }
