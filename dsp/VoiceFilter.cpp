@@ -15,36 +15,69 @@ constexpr double kMaxAngle = 0.4999 * 3.14159265358979323846;
 
 }  // namespace
 
+VoiceFilter::State VoiceFilter::Load() const {
+  if (lanes_ == nullptr) return own_;
+  State s;
+  s.smoother = lanes_->smoother[lane_];
+  s.s1 = lanes_->s1[lane_];
+  s.s2 = lanes_->s2[lane_];
+  s.tanKey = lanes_->tanKey[lane_];
+  s.tanValue = lanes_->tanValue[lane_];
+  return s;
+}
+
+void VoiceFilter::Store(const State& s) {
+  if (lanes_ == nullptr) {
+    own_ = s;
+    return;
+  }
+  lanes_->smoother[lane_] = s.smoother;
+  lanes_->s1[lane_] = s.s1;
+  lanes_->s2[lane_] = s.s2;
+  lanes_->tanKey[lane_] = s.tanKey;
+  lanes_->tanValue[lane_] = s.tanValue;
+}
+
+void VoiceFilter::BindLane(FilterLanes& lanes, int lane) {
+  const State s = Load();
+  lanes_ = &lanes;
+  lane_ = lane;
+  Store(s);
+  ControlsToLane();
+}
+
 void VoiceFilter::Reset() {
-  cutoff_ = 0.0;
-  smoother_ = 0.0;
-  s2_ = 0.0;
-  s1_ = 0.0;
+  State s = Load();
+  s.smoother = 0.0;
+  s.s2 = 0.0;
+  s.s1 = 0.0;
+  Store(s);
 }
 
 void VoiceFilter::Preroll(int samples) {
-  if (s1_ != 0.0 || s2_ != 0.0) {
+  State s = Load();
+  if (s.s1 != 0.0 || s.s2 != 0.0) {
     for (int i = 0; i < samples; ++i) Process(0.0);
     return;
   }
-  double fc = smoother_;
+  double fc = s.smoother;
   for (int i = 0; i < samples; ++i) fc = kSmooth * fc + cutoffKHz;
-  cutoff_ = fc;
-  smoother_ = fc;
+  s.smoother = fc;
+  Store(s);
 }
 
 double VoiceFilter::Process(double x) {
-  const double fc = kSmooth * smoother_ + cutoffKHz;
-  cutoff_ = fc;
+  State st = Load();
+  const double fc = kSmooth * st.smoother + cutoffKHz;
   const double rawAngle = fc * prewarp;
   const float angle = static_cast<float>(rawAngle < kMaxAngle ? rawAngle : kMaxAngle);
-  if (angle != tanKey_) {
-    tanKey_ = angle;
-    tanValue_ = std::tan(angle);
+  if (angle != st.tanKey) {
+    st.tanKey = angle;
+    st.tanValue = std::tan(angle);
   }
-  const float g = tanValue_;
-  const double s1 = s1_;
-  const double s2 = s2_;
+  const float g = st.tanValue;
+  const double s1 = st.s1;
+  const double s2 = st.s2;
   const double h = static_cast<double>(static_cast<float>(x)) - ((g + damping) * s1 + s2);
   const float gk = g + static_cast<float>(damping);
   const float den = 1.0f / (gk * g + 1.0f);
@@ -56,9 +89,10 @@ double VoiceFilter::Process(double x) {
   const float bp = b - b * b * b * (1.0f / 3.0f);
   const float u2 = g * bp;
   const float lp = static_cast<float>(s2) + u2;
-  s2_ = static_cast<double>(lp + u2);
-  s1_ = static_cast<double>(bp + u1);
-  smoother_ = fc;
+  st.s2 = static_cast<double>(lp + u2);
+  st.s1 = static_cast<double>(bp + u1);
+  st.smoother = fc;
+  Store(st);
   double y = (1.0 - std::fabs(2.0 * mix - 1.0)) * bp;
   if (mix < 0.5) y += 2.0 * (0.5 - mix) * lp;
   if (mix > 0.5) y += 1.666 * (mix - 0.5) * hp;

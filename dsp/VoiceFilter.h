@@ -8,34 +8,28 @@ namespace morvanta {
 
 class VoiceFilter {
  public:
+  VoiceFilter() = default;
+  // A filter bound to a lane keeps its state there; it is neither copied nor moved.
+  VoiceFilter(const VoiceFilter&) = delete;
+  VoiceFilter& operator=(const VoiceFilter&) = delete;
+
   // Clears the cutoff smoother and both integrators; keeps the controls.
   void Reset();
   // Runs the cutoff smoother over `samples` zero-input samples (from a reset
   // filter the integrators stay at 0, so only the smoother moves).
   void Preroll(int samples);
   double Process(double x);
-  // Process in two halves around ProcessFilterLanes: the filter's state and
-  // controls with the input go into a lane, and the moved-on state comes
-  // back with the output.
-  void ToLane(FilterLanes& lanes, int lane, double x) const {
-    lanes.smoother[lane] = smoother_;
-    lanes.s1[lane] = s1_;
-    lanes.s2[lane] = s2_;
-    lanes.cutoffKHz[lane] = cutoffKHz;
-    lanes.prewarp[lane] = prewarp;
-    lanes.damping[lane] = damping;
-    lanes.mix[lane] = mix;
-    lanes.x[lane] = x;
-    lanes.tanKey[lane] = tanKey_;
-    lanes.tanValue[lane] = tanValue_;
-  }
-  double FromLane(const FilterLanes& lanes, int lane) {
-    smoother_ = cutoff_ = lanes.smoother[lane];
-    s1_ = lanes.s1[lane];
-    s2_ = lanes.s2[lane];
-    tanKey_ = lanes.tanKey[lane];
-    tanValue_ = lanes.tanValue[lane];
-    return lanes.y[lane];
+
+  // Moves the filter's state into a lane of `lanes`, where ProcessFilterLanes
+  // moves it on side by side with other voices; the methods above then work
+  // on it there. The lanes must outlive the filter's use.
+  void BindLane(FilterLanes& lanes, int lane);
+  // Copies the controls into the bound lane (before ProcessFilterLanes).
+  void ControlsToLane() const {
+    lanes_->cutoffKHz[lane_] = cutoffKHz;
+    lanes_->prewarp[lane_] = prewarp;
+    lanes_->damping[lane_] = damping;
+    lanes_->mix[lane_] = mix;
   }
 
   // Controls written by the render frame before each Process.
@@ -50,16 +44,24 @@ class VoiceFilter {
   }
   double mix = 0.0;
 
-  double Cutoff() const { return cutoff_; }
+  // The smoothed cutoff the last step used.
+  double Cutoff() const { return lanes_ != nullptr ? lanes_->smoother[lane_] : own_.smoother; }
 
  private:
-  double cutoff_ = 0.0;
-  double smoother_ = 0.0;
-  double s2_ = 0.0;
-  double s1_ = 0.0;
+  struct State {
+    double smoother = 0.0;
+    double s1 = 0.0;
+    double s2 = 0.0;
+    float tanKey = 0.0f;
+    float tanValue = 0.0f;
+  };
+  State Load() const;
+  void Store(const State& s);
+
+  State own_;  // the state while no lane holds it
+  FilterLanes* lanes_ = nullptr;
+  int lane_ = 0;
   double resonanceKey_ = 0.0;
-  float tanKey_ = 0.0f;
-  float tanValue_ = 0.0f;
 };
 
 }  // namespace morvanta

@@ -124,16 +124,17 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
   // A smoothed cutoff left above Nyquist stops just below it (as VoiceFilter).
   const VD maxAngle = hn::Set(d, 0.4999 * 3.14159265358979323846);
   for (int i = 0; i < count; i += n) {
-    const VD fc = hn::Add(hn::Mul(hn::Set(d, static_cast<double>(0.999f)), hn::Load(d, f.smoother + i)),
-                          hn::Load(d, f.cutoffKHz + i));
-    hn::Store(fc, d, f.smoother + i);
+    const auto active = hn::And(hn::Ne(hn::Load(d, f.active + i), hn::Zero(d)), hn::FirstN(d, count - i));
+    const VD smoother = hn::Load(d, f.smoother + i);
+    const VD fc = hn::Add(hn::Mul(hn::Set(d, static_cast<double>(0.999f)), smoother), hn::Load(d, f.cutoffKHz + i));
+    hn::Store(hn::IfThenElse(active, fc, smoother), d, f.smoother + i);
     const VD rawAngle = hn::Mul(fc, hn::Load(d, f.prewarp + i));
     const VF angle = hn::DemoteTo(df, hn::IfThenElse(hn::Lt(rawAngle, maxAngle), rawAngle, maxAngle));
     // The tangent is worked out again only where the single-precision angle moved.
     alignas(64) float angles[kKernelLanes];
     hn::Store(angle, df, angles);
     for (int j = 0; j < n && i + j < count; ++j) {
-      if (angles[j] != f.tanKey[i + j]) {
+      if (f.active[i + j] != 0.0 && angles[j] != f.tanKey[i + j]) {
         f.tanKey[i + j] = angles[j];
         f.tanValue[i + j] = std::tan(angles[j]);
       }
@@ -157,8 +158,8 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
     const VF bp = hn::Sub(b, hn::Mul(hn::Mul(hn::Mul(b, b), b), hn::Set(df, 1.0f / 3.0f)));
     const VF u2 = hn::Mul(g, bp);
     const VF lp = hn::Add(hn::DemoteTo(df, s2), u2);
-    hn::Store(hn::PromoteTo(d, hn::Add(lp, u2)), d, f.s2 + i);
-    hn::Store(hn::PromoteTo(d, hn::Add(bp, u1)), d, f.s1 + i);
+    hn::Store(hn::IfThenElse(active, hn::PromoteTo(d, hn::Add(lp, u2)), s2), d, f.s2 + i);
+    hn::Store(hn::IfThenElse(active, hn::PromoteTo(d, hn::Add(bp, u1)), s1), d, f.s1 + i);
     const VD mix = hn::Load(d, f.mix + i);
     const VD half = hn::Set(d, 0.5);
     const VD oneD = hn::Set(d, 1.0);

@@ -52,8 +52,8 @@ inline double SinePartialSum(double x0, double stretch, const double* amp, int a
 // Writes sum[i] for lanes 0..count-1.
 void SumSineLanes(SineLanes& lanes, int count);
 
-// The voice filter's state and controls per lane (see VoiceFilter, which
-// loads and stores its lane around each step).
+// The voice filter's state and controls per lane (a VoiceFilter bound to a
+// lane keeps its state here).
 struct FilterLanes {
   alignas(64) double smoother[kKernelLanes];
   alignas(64) double s1[kKernelLanes];
@@ -62,13 +62,15 @@ struct FilterLanes {
   alignas(64) double prewarp[kKernelLanes];
   alignas(64) double damping[kKernelLanes];
   alignas(64) double mix[kKernelLanes];
-  alignas(64) double x[kKernelLanes];  // the input
-  alignas(64) double y[kKernelLanes];  // the output
+  alignas(64) double x[kKernelLanes];       // the input
+  alignas(64) double y[kKernelLanes];       // the output
+  alignas(64) double active[kKernelLanes];  // 1: take the step, 0: keep the state
   alignas(64) float tanKey[kKernelLanes];
   alignas(64) float tanValue[kKernelLanes];
 };
 
-// One filter step for lanes 0..count-1: y from x, the state moved on.
+// One filter step for the active lanes among 0..count-1: y from x, the state
+// moved on. The other lanes keep their state (their y means nothing).
 void ProcessFilterLanes(FilterLanes& lanes, int count);
 
 }  // namespace morvanta

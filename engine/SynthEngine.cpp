@@ -85,6 +85,8 @@ inline bool AnyDepth(const LfoDepths& d) {
 SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   // Every voice reads the frame's sixteen harmonic gains in place.
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_, &harmonicGainsVersion_);
+  // Each voice's filter keeps its state in the voice's lane.
+  for (int i = 0; i < kVoices; ++i) voices_[i].filter.BindLane(filters_, i);
   for (VoiceSlot& v : voices_) {
     v.osc.SetRandomSource(random_);
     v.lfo1.SetRandomSource(random_);
@@ -361,19 +363,24 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   const int count = frame_.filterCount;
   if (count == 0) return;
   if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);
+  // The filter lanes are the voices' own: the voices not listed keep theirs.
+  for (double& a : filters_.active) a = 0.0;
   for (int lane = 0; lane < count; ++lane) {
-    VoiceSlot& v = voices_[frame_.filterVoice[lane]];
+    const int index = frame_.filterVoice[lane];
+    VoiceSlot& v = voices_[index];
     double x = 0.0;
     if (frame_.sounding[lane]) {
       const int sineLane = frame_.sineLane[lane];
       const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
       x = v.osc.Finish(sum) * frame_.amplitude[lane] * frame_.lfoGain[lane];
     }
-    v.filter.ToLane(filters_, lane, x);
+    v.filter.ControlsToLane();
+    filters_.x[index] = x;
+    filters_.active[index] = 1.0;
   }
-  ProcessFilterLanes(filters_, count);
+  ProcessFilterLanes(filters_, frame_.filterVoice[count - 1] + 1);
   for (int lane = 0; lane < count; ++lane) {
-    const double y = voices_[frame_.filterVoice[lane]].filter.FromLane(filters_, lane);
+    const double y = filters_.y[frame_.filterVoice[lane]];
     left += frame_.panLeft[lane] * y;
     right += frame_.panRight[lane] * y;
   }
