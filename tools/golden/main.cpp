@@ -67,8 +67,14 @@ int main(int argc, char** argv) {
       std::printf("wrote %s\n", name.c_str());
     } else {
       std::string report;
-      const bool ok = CheckRecording(dir, rec, kGoldenLimitDb, &report);
-      std::printf("%s %s\n%s", ok ? "ok  " : "FAIL", name.c_str(), report.c_str());
+      double largest = 0.0;
+      const bool ok = CheckRecording(dir, rec, kGoldenLimitDb, &report, &largest);
+      if (rec.audio.empty()) {
+        std::printf("%s %s\n%s", ok ? "ok  " : "FAIL", name.c_str(), report.c_str());
+      } else {
+        std::printf("%s %s (largest difference %.1f dB)\n%s", ok ? "ok  " : "FAIL", name.c_str(),
+                    largest, report.c_str());
+      }
       if (!ok) ++failures;
     }
   }
