@@ -156,8 +156,9 @@ CaseSpec ProgramCase(const char* program) {
 }
 
 // A nearly self-oscillating filter whose cut-off an LFO and ADSR2 sweep from
-// low to the top of the range (where the pre-warp angle is capped), with the
-// response moving from low-pass through band-pass to high-pass.
+// low to the top of the range, with the response moving from low-pass through
+// band-pass to high-pass; at 32 kHz the top of the range meets the cap below
+// Nyquist.
 CaseSpec ResonanceCase() {
   CaseSpec c;
   c.patch = {{kOscShape, Normalised(3, 4)},   {kFilterFrequency, 0.35f},
@@ -169,6 +170,7 @@ CaseSpec ResonanceCase() {
              {kAdsr2ToFC, Bipolar(95)},       {kHarmonics1 + 1, 0.4f}};
   c.standardAutomation = false;
   c.automation = {{0.15, kFilterMix, 0.5f}, {0.3, kFilterMix, 1.0f}, {0.4, kFilterResonance, 1.0f}};
+  c.rates.push_back(32000);
   return c;
 }
 
