@@ -143,15 +143,22 @@ CaseSpec FromPatch(Patch patch) {
   return c;
 }
 
+// The designed cases below play their own material without the standard
+// automation, which would switch their effects and partials off.
+CaseSpec Designed(Patch patch) {
+  CaseSpec c = FromPatch(std::move(patch));
+  c.standardAutomation = false;
+  return c;
+}
+
 float Bipolar(double percent) { return static_cast<float>(0.5 + percent / 200.0); }
 
 std::string Exact(double value) { return Format("%.17g", value); }
 
 // The telling factory programs, played by the standard phrase as they are.
 CaseSpec ProgramCase(const char* program) {
-  CaseSpec c;
+  CaseSpec c = Designed({});
   c.program = program;
-  c.standardAutomation = false;
   return c;
 }
 
@@ -160,7 +167,7 @@ CaseSpec ProgramCase(const char* program) {
 // band-pass to high-pass; at 32 kHz the top of the range meets the cap below
 // Nyquist.
 CaseSpec ResonanceCase() {
-  CaseSpec c;
+  CaseSpec c = Designed({});
   c.patch = {{kOscShape, Normalised(3, 4)},   {kFilterFrequency, 0.35f},
              {kFilterResonance, 0.995f},      {kFilterKeyTrack, 0.3f},
              {kLfo1Frequency, 0.45f},         {kLfo1ToFC, Bipolar(60)},
@@ -168,7 +175,6 @@ CaseSpec ResonanceCase() {
              {kLfo2ToFR, Bipolar(-20)},       {kAdsr2Attack, 0.35f},
              {kAdsr2Decay, 0.4f},             {kAdsr2Sustain, 0.2f},
              {kAdsr2ToFC, Bipolar(95)},       {kHarmonics1 + 1, 0.4f}};
-  c.standardAutomation = false;
   c.automation = {{0.15, kFilterMix, 0.5f}, {0.3, kFilterMix, 1.0f}, {0.4, kFilterResonance, 1.0f}};
   c.rates.push_back(32000);
   return c;
@@ -177,7 +183,7 @@ CaseSpec ResonanceCase() {
 // The step sequence on plain voices: six steps looping from the third, each
 // with its own pitch, shape and modulation, the modulation stepped or smoothed.
 CaseSpec StepSequenceCase(bool smooth) {
-  CaseSpec c;
+  CaseSpec c = Designed({});
   c.patch = {{kArpOn, 1.0f},
              {kArpStepsCount, Normalised(6 - 1, 15)},
              {kArpLoopStart, Normalised(2, 15)},
@@ -198,14 +204,13 @@ CaseSpec StepSequenceCase(bool smooth) {
     c.patch.emplace_back(kArpShape1 + k, Normalised(k % 5, 4));
     c.patch.emplace_back(kArpMod1 + k, Bipolar(mods[k]));
   }
-  c.standardAutomation = false;
   return c;
 }
 
 // Every partial at half level through chorus, delay and reverb, a sixteen-note
 // chord struck over the first 40 ms and released at 0.3 s.
 CaseSpec FullChainCase() {
-  CaseSpec c;
+  CaseSpec c = Designed({});
   for (int h = 0; h < 16; ++h) c.patch.emplace_back(kHarmonics1 + h, 0.5f);
   c.patch.insert(c.patch.end(), {{kHarmonicsLfoAmp, 0.5f},
                                  {kHarmonicsLfoSpeed, 0.4f},
@@ -222,21 +227,19 @@ CaseSpec FullChainCase() {
     c.phrase.push_back({0.0025 * n, 0x90, key, static_cast<uint8_t>(60 + 4 * n)});
     c.phrase.push_back({0.3, 0x80, key, 0});
   }
-  c.standardAutomation = false;
   return c;
 }
 
 // The bit divider holding for a non-whole number of samples (3.79 at
 // 44.1 kHz, 8.25 at 96 kHz) with its feedback, ADSR2 moving the limit.
 CaseSpec BitDividerCase() {
-  CaseSpec c = FromPatch({{kOscShape, Normalised(3, 4)},
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
                           {kBitDivider, 0.3f},
                           {kBitFeedback, 0.6f},
                           {kAdsr2ToBitDiv, Bipolar(25)},
                           {kAdsr2ToBitFeed, Bipolar(-30)},
                           {kVelToBitDiv, 0.3f},
                           {kWaveShaper, 0.2f}});
-  c.standardAutomation = false;
   return c;
 }
 
@@ -244,7 +247,7 @@ CaseSpec BitDividerCase() {
 // the case renders at; short notes among a held one, so voices fall idle
 // inside a block while another sounds.
 CaseSpec EnvelopeEdgeCase(int rate) {
-  CaseSpec c;
+  CaseSpec c = Designed({});
   const double oneSample = 1.0 / rate;
   c.texts = {{kAdsr1Attack, Exact(oneSample)},        {kAdsr1Decay, Exact(0.4 * oneSample)},
              {kAdsr1Release, Exact(oneSample)},       {kAdsr2Attack, Exact(0.5 * oneSample)},
@@ -257,14 +260,13 @@ CaseSpec EnvelopeEdgeCase(int rate) {
               {0.090, 0x90, 76, 70},  {0.150, 0x80, 76, 0},    {0.200, 0x80, 48, 0}};
   c.rates = {rate};
   c.seconds = 0.25;
-  c.standardAutomation = false;
   return c;
 }
 
 // Voices whose releases end inside a block while a held note sounds on, and
 // notes that start part-way into a block.
 CaseSpec VoicesIdleCase() {
-  CaseSpec c = FromPatch({{kOscShape, Normalised(1, 4)},
+  CaseSpec c = Designed({{kOscShape, Normalised(1, 4)},
                           {kAdsr1Attack, 0.05f},
                           {kAdsr1Release, 0.12f},
                           {kAdsr1Sustain, 0.8f},
@@ -274,14 +276,13 @@ CaseSpec VoicesIdleCase() {
               {0.110, 0x80, 64, 0},   {0.1797, 0x90, 69, 70}, {0.2011, 0x80, 69, 0},
               {0.260, 0x80, 45, 0}};
   c.seconds = 0.35;
-  c.standardAutomation = false;
   return c;
 }
 
 // Twenty keys on sixteen voices that all sit at the same level (no attack, no
 // decay, full sustain), so the stealing order decides which voices go.
 CaseSpec VoiceStealingCase() {
-  CaseSpec c = FromPatch({{kOscShape, Normalised(3, 4)},
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
                           {kAdsr1Attack, 0.0f},
                           {kAdsr1Decay, 0.0f},
                           {kAdsr1Sustain, 1.0f},
@@ -296,19 +297,17 @@ CaseSpec VoiceStealingCase() {
                             {0.240, 0x90, 89, 100}, {0.300, 0xB0, 123, 0}};
   c.phrase.insert(c.phrase.end(), std::begin(more), std::end(more));
   c.seconds = 0.4;
-  c.standardAutomation = false;
   return c;
 }
 
 // Random pitch steps held for a while, their depth moved by LFO2 and velocity.
 CaseSpec PitchNoiseCase() {
-  CaseSpec c = FromPatch({{kOscShape, Normalised(3, 4)},
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
                           {kPitchNoise, 0.6f},
                           {kPitchNoiseHeight, 0.4f},
                           {kLfo2Frequency, 0.4f},
                           {kLfo2ToPitchNoise, Bipolar(40)},
                           {kVelToPitchNoise, 0.5f}});
-  c.standardAutomation = false;
   return c;
 }
 
