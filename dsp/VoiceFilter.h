@@ -48,17 +48,15 @@ class VoiceFilter {
   double Cutoff() const { return lanes_ != nullptr ? lanes_->smoother[lane_] : own_.smoother; }
 
  private:
+  // The cutoff smoother, the two integrators, and the tangent with its angle.
   struct State {
-    double smoother = 0.0;
-    double s1 = 0.0;
-    double s2 = 0.0;
-    float tanKey = 0.0f;
-    float tanValue = 0.0f;
+    double smoother, s1, s2;
+    float tanKey, tanValue;
   };
   State Load() const;
   void Store(const State& s);
 
-  State own_;  // the state while no lane holds it
+  State own_ = {};  // the state while no lane holds it
   FilterLanes* lanes_ = nullptr;
   int lane_ = 0;
   double resonanceKey_ = 0.0;
