@@ -27,8 +27,8 @@ class VoiceOscillator {
   // returns false with the partial sum in *sum, or true with the inputs of a
   // sine sum written into the lane (SumSineLanes finishes it). The lane is
   // taken to be this oscillator's alone: weights it holds from the last
-  // Begin are not written again. Finish takes
-  // the sum through the bit divider, wave shaper and ring modulator.
+  // Begin are not written again. Finish takes the sum through the bit
+  // divider, wave shaper and ring modulator.
   bool Begin(SineLanes& lanes, int lane, double* sum);
   double Finish(double sum) { return Shapers(sum); }
 

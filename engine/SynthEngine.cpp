@@ -60,13 +60,14 @@ inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
   return AtMost(AtLeast(v, -1.0), 1.0);
 }
 
-// Whether the five values are the same bit for bit (NaN payloads and the
-// sign of zero included).
-inline bool SameBits(const double* a, const double* b) {
-  uint64_t x[5], y[5];
-  std::memcpy(x, a, sizeof x);
-  std::memcpy(y, b, sizeof y);
-  return ((x[0] ^ y[0]) | (x[1] ^ y[1]) | (x[2] ^ y[2]) | (x[3] ^ y[3]) | (x[4] ^ y[4])) == 0;
+// Whether the n (at most 5) values are the same bit for bit (NaN payloads
+// and the sign of zero included).
+inline bool SameBits(const double* a, const double* b, int n) {
+  uint64_t x[5], y[5], differ = 0;
+  std::memcpy(x, a, n * sizeof(double));
+  std::memcpy(y, b, n * sizeof(double));
+  for (int i = 0; i < n; ++i) differ |= x[i] ^ y[i];
+  return differ == 0;
 }
 
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
@@ -199,6 +200,7 @@ void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   f.fr = VelocityFactor(vel, snap_.velTo.fr);
   f.tubeDrive = VelocityFactor(vel, snap_.velTo.tubeDrive);
   // Called for every block's settings and every new note.
+  f.ampTargetValid = false;
   v.controls.valid = false;
 }
 
@@ -262,6 +264,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     frame_.filterCount = 0;
     frame_.sineCount = 0;
+    frame_.tubeVoice = -1;
     for (int i = 0; i < voiceCount_; ++i) BeginVoice(i);
     FinishVoices(sum[0], sum[1]);
 
@@ -284,10 +287,14 @@ void SynthEngine::BeginVoice(int index) {
   VoiceOscillator& o = v.osc;
   const double vel = o.Velocity();
 
-  const double gainTarget = AtLeast(
-      (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0),
-      0.0);
-  const double gain = v.ampSmoother.Process(gainTarget);
+  VelocityFactors& vf = v.vel;
+  if (!vf.ampTargetValid || !SameBits(&modWheel_, &vf.ampTargetWheel, 1)) {
+    vf.ampTargetValid = true;
+    vf.ampTargetWheel = modWheel_;
+    vf.ampTarget = AtLeast(
+        (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0), 0.0);
+  }
+  const double gain = v.ampSmoother.Process(vf.ampTarget);
 
   ModSources m;
   m.wheel = modWheel_;
@@ -316,7 +323,7 @@ void SynthEngine::BeginVoice(int index) {
   TickLfos(v, &m);
   ControlMemo& memo = v.controls;
   const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
-  if (memo.valid && SameBits(sources, memo.sources)) {
+  if (memo.valid && SameBits(sources, memo.sources, 5)) {
     o.bendRatio = pitchBend_;
     o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
   } else {
@@ -351,15 +358,22 @@ void SynthEngine::BeginVoice(int index) {
   frame_.panLeft[lane] = v.panGains.left;
   frame_.panRight[lane] = v.panGains.right;
 
-  tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
-                Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
-               v.vel.tubeDrive;
+  // The last sounding voice sets the bus's tube drive (FinishVoices works it out).
+  frame_.tubeVoice = index;
+  frame_.tubeSources = m;
 }
 
 // The rest of the sample for the voices BeginVoice planned: the sine sums
 // side by side, each oscillator's shapers, the filters side by side, then
 // the sums in voice order.
 void SynthEngine::FinishVoices(double& left, double& right) {
+  if (frame_.tubeVoice >= 0) {
+    const ParamSnapshot& p = snap_;
+    const ModSources& m = frame_.tubeSources;
+    tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
+                  Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
+                 voices_[frame_.tubeVoice].vel.tubeDrive;
+  }
   const int count = frame_.filterCount;
   if (count == 0) return;
   if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);

@@ -139,6 +139,8 @@ class SynthEngine {
     double lfoGain[kVoices] = {};
     double panLeft[kVoices] = {};
     double panRight[kVoices] = {};
+    int tubeVoice = -1;  // the last sounding voice, whose sources set the tube drive
+    ModSources tubeSources;
   };
 
   // An LFO's rate in hertz from its frequency control, for the block's

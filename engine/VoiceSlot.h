@@ -26,6 +26,11 @@ struct VelocityFactors {
   double general[kGeneralDestinations] = {1, 1, 1, 1, 1, 1, 1, 1};
   double fixed[kGeneralDestinations] = {};
   double fc = 1.0, fr = 1.0, tubeDrive = 1.0;
+  // The amplitude smoother's target, kept for the wheel position it was
+  // worked out for (the rest of it is the block's and the velocity's).
+  bool ampTargetValid = false;
+  double ampTargetWheel = 0.0;
+  double ampTarget = 0.0;
 };
 
 // sqrt(1 - pan) and sqrt(pan), recomputed only when the pan moves.

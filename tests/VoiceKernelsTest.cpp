@@ -246,6 +246,8 @@ std::vector<double> RenderScene(int block) {
     snap.filterResonance = 0.6;
     snap.modwTo.fc = 0.3;
     snap.modwTo.waveShaper = 0.5;
+    snap.modwTo.amp = 0.2;
+    snap.modwTo.tubeDrive = 0.3;
     // Every harmonic for a while, then only the fundamental, then back with the LFO moving them.
     if (f >= 1000 && f < 3000) {
       for (int k = 0; k < 16; ++k) snap.harmonics[k] = 0.5;
