@@ -3,9 +3,11 @@
 //
 //   morvanta-golden --write tests/golden                  # every case
 //   morvanta-golden --write tests/golden --only 'random-*'
-//   morvanta-golden --check tests/golden [--only PATTERN]
+//   morvanta-golden --check tests/golden [--only PATTERN] [--limit DB]
+//     (--limit -200 lists every channel's difference: how much room is left)
 //   morvanta-golden --list
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -16,7 +18,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: morvanta-golden (--write DIR | --check DIR | --list) [--only PATTERN] "
-               "[--plugin PATH]\n");
+               "[--plugin PATH] [--limit DB]\n");
   return 2;
 }
 
@@ -25,6 +27,7 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace morvanta::golden;
   std::string mode, dir, pattern = "*", plugin = MORVANTA_PLUGIN_PATH;
+  double limitDb = kGoldenLimitDb;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
       mode = "list";
     } else if (a == "--only" && hasValue) {
       pattern = argv[++i];
+    } else if (a == "--limit" && hasValue) {
+      limitDb = std::strtod(argv[++i], nullptr);
     } else if (a == "--plugin" && hasValue) {
       plugin = argv[++i];
     } else {
@@ -67,7 +72,7 @@ int main(int argc, char** argv) {
       std::printf("wrote %s\n", name.c_str());
     } else {
       std::string report;
-      const bool ok = CheckRecording(dir, rec, kGoldenLimitDb, &report);
+      const bool ok = CheckRecording(dir, rec, limitDb, &report);
       std::printf("%s %s\n%s", ok ? "ok  " : "FAIL", name.c_str(), report.c_str());
       if (!ok) ++failures;
     }
