@@ -24,7 +24,7 @@ std::vector<const DelayBuffer*> AllLines(const SynthEngine& engine) {
   lines.push_back(&e.Delay().PreTap().Buffer());
   lines.push_back(&e.Delay().Right().Buffer());
   for (int side = 0; side < 2; ++side) {
-    for (int i = 0; i < ReverbNetwork::kLines; ++i) lines.push_back(&e.Reverb().Line(side, i).Buffer());
+    for (int i = 0; i < ReverbNetwork::kLines; ++i) lines.push_back(&e.Reverb().LineBuffer(side, i));
     lines.push_back(&e.Reverb().PreDelay(side).Buffer());
   }
   return lines;
