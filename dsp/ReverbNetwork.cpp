@@ -100,7 +100,7 @@ ReverbNetwork::ReverbNetwork() {
 }
 
 // A line's length at fs: what it reads back at fs, or more while its length
-// still holds (or glides from) one set for a higher rate.
+// still holds, or glides from or to, one set for a higher rate.
 void ReverbNetwork::SetLineLength(int k, double fs) {
   ReverbLanes& s = core_.lanes;
   const int side = k / ReverbLanes::kSideStride;
@@ -108,7 +108,7 @@ void ReverbNetwork::SetLineLength(int k, double fs) {
   const DelayTimeRamp& r = s.ramp[k];
   double held = s.delayLength[k];
   if (r.current > held) held = r.current;
-  if (r.target > held) held = r.target;
+  if (r.Running() && r.target > held) held = r.target;
   const double other = side == 0 ? kTimesRight[i] : kTimesLeft[i];
   double longest = LongestRead(side, i, fs);
   const double holding = held * (1.0 + LineDepth(other, 0.5));
@@ -150,14 +150,19 @@ void ReverbNetwork::SetSampleRate(double fs) {
   const float rate = static_cast<float>(fs);
   fs_ = rate;
   invFs_ = 1.0 / fs_;
+  bool changed[kLanes] = {};
   for (int k = 0; k < kLanes; ++k) {
     if (!ReverbLanes::Active(k) || lineRate_[k] == fs_) continue;
     lineRate_[k] = fs_;
-    SetLineLength(k, fs_);
+    changed[k] = true;
   }
   core_.preDelay[0].SetSampleRate(rate, false);
   core_.preDelay[1].SetSampleRate(rate, false);
   Recompute();
+  // Sized once the lines have their new targets: a glide the rate change
+  // replaced no longer needs room.
+  for (int k = 0; k < kLanes; ++k)
+    if (changed[k]) SetLineLength(k, fs_);
 }
 
 void ReverbNetwork::UpdateSettings(const ReverbSettings& st) {
