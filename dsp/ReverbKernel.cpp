@@ -23,20 +23,81 @@ namespace {
 
 constexpr int kLanes = ReverbLanes::kLanes;
 
-// The line outputs, read before the frame's input reaches any line.
+// The line outputs, read before the frame's input reaches any line. The
+// positions in the store are found for all lines at once; only the loads are
+// one line at a time.
 void ReadLines(ReverbLanes& s, double* y, bool prefetch) {
   const hn::ScalableTag<double> d;
+  alignas(64) double near[kLanes];
+  alignas(64) double far[kLanes];
+  alignas(64) double fraction[kLanes];
+  alignas(64) int32_t nearAt[kLanes];
+  alignas(64) int32_t farAt[kLanes];
+  const hn::Rebind<int32_t, decltype(d)> di;
+  const auto zero = hn::Zero(d);
+  const auto one = hn::Set(d, 1.0);
   for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
     const auto len = hn::Load(d, s.delayLength + k);
-    const auto room = hn::Load(d, s.lengthD + k);
-    hn::Store(hn::IfThenElse(hn::Ge(len, room), room, len), d, s.delayLength + k);
+    const auto span = hn::Load(d, s.lengthD + k);
+    hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
+    const auto pos = hn::Load(d, s.readPos + k);
+    const auto at = hn::Floor(pos);  // positions are never negative
+    hn::Store(hn::Sub(pos, at), d, fraction + k);
+    const auto circle = hn::Load(d, s.circle + k);
+    const auto room = hn::Load(d, s.room + k);
+    const auto write = hn::Load(d, s.write + k);
+    auto dist = hn::Sub(hn::Load(d, s.circleWrite + k), at);
+    dist = hn::IfThenElse(hn::Le(dist, zero), hn::Add(dist, circle), dist);
+    auto next = hn::Sub(dist, one);
+    next = hn::IfThenElse(hn::Le(next, zero), hn::Add(next, circle), next);
+    dist = hn::IfThenElse(hn::Gt(dist, room), room, dist);
+    next = hn::IfThenElse(hn::Gt(next, room), room, next);
+    auto i = hn::Sub(write, dist);
+    i = hn::IfThenElse(hn::Lt(i, zero), hn::Add(i, room), i);
+    auto j = hn::Sub(write, next);
+    j = hn::IfThenElse(hn::Lt(j, zero), hn::Add(j, room), j);
+    hn::Store(hn::DemoteTo(di, i), di, nearAt + k);
+    hn::Store(hn::DemoteTo(di, j), di, farAt + k);
+    // Samples not written since the last clear read as 0.
+    const auto filled = hn::Load(d, s.filled + k);
+    hn::Store(hn::IfThenElse(hn::Le(dist, filled), one, zero), d, near + k);
+    hn::Store(hn::IfThenElse(hn::Le(next, filled), one, zero), d, far + k);
   }
   for (int side = 0; side < 2; ++side) {
-    for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
-      const int k = ReverbLanes::Lane(side, i);
-      y[k] = s.Read(k);
+    for (int line = 0; line < ReverbLanes::kLinesPerSide; ++line) {
+      const int k = ReverbLanes::Lane(side, line);
+      const double* raw = s.mem[k].Raw();
+      // The flags become the samples (or stay 0).
+      near[k] = near[k] != 0.0 ? raw[nearAt[k]] : 0.0;
+      far[k] = far[k] != 0.0 ? raw[farAt[k]] : 0.0;
       if (prefetch) PrefetchLine(s, k);
     }
+  }
+  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
+    const auto f = hn::Load(d, fraction + k);
+    hn::Store(hn::Add(hn::Mul(hn::Sub(one, f), hn::Load(d, near + k)), hn::Mul(f, hn::Load(d, far + k))), d, y + k);
+  }
+}
+
+// Writes every line's sample and moves the stores' and circles' positions on.
+void WriteLines(ReverbLanes& s, const double* w) {
+  for (int side = 0; side < 2; ++side) {
+    for (int line = 0; line < ReverbLanes::kLinesPerSide; ++line) {
+      const int k = ReverbLanes::Lane(side, line);
+      s.mem[k].Data()[static_cast<int32_t>(s.write[k])] = w[k];
+    }
+  }
+  const hn::ScalableTag<double> d;
+  const auto zero = hn::Zero(d);
+  const auto one = hn::Set(d, 1.0);
+  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
+    const auto room = hn::Load(d, s.room + k);
+    const auto write = hn::Add(hn::Load(d, s.write + k), one);
+    hn::Store(hn::IfThenElse(hn::Lt(write, room), write, zero), d, s.write + k);
+    const auto filled = hn::Load(d, s.filled + k);
+    hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
+    const auto cw = hn::Add(hn::Load(d, s.circleWrite + k), one);
+    hn::Store(hn::IfThenElse(hn::Lt(cw, hn::Load(d, s.circle + k)), cw, zero), d, s.circleWrite + k);
   }
 }
 
@@ -113,7 +174,6 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
   alignas(64) double y[kLanes] = {};
   alignas(64) float x[kLanes] = {};
   alignas(64) double w[kLanes];
-  alignas(64) double writeIndex[kLanes] = {};
   alignas(64) double lengthBefore[kLanes];
   const double* in[2] = {inL, inR};
   double* out[2] = {wetL, wetR};
@@ -145,12 +205,7 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
         }
       }
     }
-    for (int side = 0; side < 2; ++side) {
-      for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
-        const int k = ReverbLanes::Lane(side, i);
-        writeIndex[k] = s.Push(k, w[k]);
-      }
-    }
+    WriteLines(s, w);
     for (int k = 0; k < kLanes; ++k) lengthBefore[k] = s.delayLength[k];
     if (gliding) {
       for (int k = 0; k < kLanes; ++k) {
@@ -162,7 +217,7 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
       }
     }
     s.rampsActive = gliding;
-    MoveLines(s, writeIndex, lengthBefore);
+    MoveLines(s, s.circleWrite, lengthBefore);
     double sides[2];
     for (int side = 0; side < 2; ++side) sides[side] = core.outHp[side].HighPass(static_cast<float>(acc[side]));
     const double scale = 2.5 * core.outputScale;

@@ -50,45 +50,57 @@ struct ReverbLanes {
   double g1 = 1.0, g2 = 0.0;
 
   DelayTimeRamp ramp[kLanes];
-  // Each line keeps only the samples it can read back. Positions are still
-  // reckoned in a half-second circle (`circle`, with the write position
-  // `circleWrite` in it), exactly as when every line kept half a second, and
-  // mapped onto the store by their distance from the newest sample: the
-  // interpolation fractions, and so the sound, do not depend on the store's
-  // size.
-  DelayBuffer store[kLanes];
-  int32_t circle[kLanes] = {};
-  int32_t circleWrite[kLanes] = {};
+  // Each line keeps only the samples it can read back, in `mem` (its first
+  // `room` samples in use). Positions are still reckoned in a half-second
+  // circle (`circle`, with the write position `circleWrite` in it), exactly
+  // as when every line kept half a second, and mapped onto the store by their
+  // distance from the newest sample: the interpolation fractions, and so the
+  // sound, do not depend on the store's size. `write` is the store's write
+  // index, `filled` how many samples were written since the last clear (at
+  // most `room`; older ones read as 0). These counts are whole numbers held
+  // as reals, so that they take part in the vector arithmetic exactly.
+  DelayBuffer mem[kLanes];
+  alignas(64) double room[kLanes] = {};
+  alignas(64) double write[kLanes] = {};
+  alignas(64) double filled[kLanes] = {};
+  alignas(64) double circle[kLanes] = {};
+  alignas(64) double circleWrite[kLanes] = {};
   // True while any line's length may still be gliding.
   bool rampsActive = false;
 
   // The sample `distance` (1 .. circle) behind the write position: 0 when not
   // written since the last clear; a distance beyond the store (only at rates
   // above those it was made for) reads its oldest sample.
-  double At(int k, int32_t distance) const {
-    const DelayBuffer& b = store[k];
-    const int32_t room = b.Length();
-    if (distance > room) distance = room;
-    int32_t i = b.WriteIndex() - distance;
-    if (i < 0) i += room;
-    return distance <= b.WrittenSinceClear() ? b.Raw()[i] : 0.0;
+  double At(int k, double distance) const {
+    if (distance > room[k]) distance = room[k];
+    double i = write[k] - distance;
+    if (i < 0.0) i += room[k];
+    return distance <= filled[k] ? mem[k].Raw()[static_cast<int32_t>(i)] : 0.0;
   }
   // The interpolated read at the line's read position.
-  __attribute__((always_inline)) double Read(int k) const {
+  double Read(int k) const {
     const int32_t at = static_cast<int32_t>(readPos[k]);
     const double f = readPos[k] - at;
     // The distances of circle positions `at` and `at + 1` (wrapping).
-    int32_t distance = circleWrite[k] - at;
-    if (distance <= 0) distance += circle[k];
-    int32_t nextDistance = distance - 1;
-    if (nextDistance <= 0) nextDistance += circle[k];
+    double distance = circleWrite[k] - at;
+    if (distance <= 0.0) distance += circle[k];
+    double nextDistance = distance - 1.0;
+    if (nextDistance <= 0.0) nextDistance += circle[k];
     return (1.0 - f) * At(k, distance) + f * At(k, nextDistance);
   }
   // Writes the line's next sample; returns the new write position in the circle.
-  int32_t Push(int k, double w) {
-    store[k].Push(w);
-    if (++circleWrite[k] >= circle[k]) circleWrite[k] = 0;
+  double Push(int k, double w) {
+    mem[k].Data()[static_cast<int32_t>(write[k])] = w;
+    write[k] = write[k] + 1.0 < room[k] ? write[k] + 1.0 : 0.0;
+    if (filled[k] < room[k]) filled[k] += 1.0;
+    circleWrite[k] = circleWrite[k] + 1.0 < circle[k] ? circleWrite[k] + 1.0 : 0.0;
     return circleWrite[k];
+  }
+  // Takes `length` samples of the store (within its capacity) and clears.
+  void SetRoom(int k, int32_t length) {
+    mem[k].SetLength(length);
+    room[k] = mem[k].Length();
+    write[k] = filled[k] = 0.0;
   }
 };
 
@@ -96,10 +108,9 @@ struct ReverbLanes {
 // lines walk through their stores in step, more streams than the processor
 // follows by itself. (A hint only; it never faults.)
 inline void PrefetchLine(const ReverbLanes& s, int k) {
-  const DelayBuffer& b = s.store[k];
-  const double* raw = b.Raw();
-  const int32_t room = b.Length();
-  const int32_t write = b.WriteIndex();
+  const double* raw = s.mem[k].Raw();
+  const int32_t room = static_cast<int32_t>(s.room[k]);
+  const int32_t write = static_cast<int32_t>(s.write[k]);
   constexpr int32_t kAhead = 24;  // three cache lines of doubles
   int32_t from = write - static_cast<int32_t>(s.delayLength[k] * s.modFactor[k]) + kAhead;
   if (from < 0) from += room;

@@ -83,7 +83,7 @@ ReverbNetwork::ReverbNetwork() {
   for (int side = 0; side < 2; ++side) {
     for (int i = 0; i < kLines; ++i) {
       const int k = ReverbLanes::Lane(side, i);
-      if (!s.store[k].Reserve(LineRoom(side, i, ModDelayLine::kPreparedRate))) throw std::bad_alloc();
+      if (!s.mem[k].Reserve(LineRoom(side, i, ModDelayLine::kPreparedRate))) throw std::bad_alloc();
       s.delayLength[k] = 441.0;
       s.feedback[k] = 0.75;
       s.outputGain[k] = 0.5;
@@ -113,7 +113,7 @@ void ReverbNetwork::SetLineLength(int k, double fs) {
   double longest = LongestRead(side, i, fs);
   const double holding = held * (1.0 + LineDepth(other, 0.5));
   if (holding > longest) longest = holding;
-  s.store[k].SetLength(RoomFor(longest, fs));
+  s.SetRoom(k, RoomFor(longest, fs));
   RestartLine(k);
 }
 
@@ -136,11 +136,11 @@ void ReverbNetwork::Reserve(double fs) {
   for (int side = 0; side < 2; ++side) {
     for (int i = 0; i < kLines; ++i) {
       const int k = ReverbLanes::Lane(side, i);
-      const int32_t before = s.store[k].Capacity();
-      if (!s.store[k].Reserve(LineRoom(side, i, rate))) continue;
+      const int32_t before = s.mem[k].Capacity();
+      if (!s.mem[k].Reserve(LineRoom(side, i, rate))) continue;
       if (rate > preparedRate_) preparedRate_ = rate;
       // A new store starts empty; the line starts over with it.
-      if (s.store[k].Capacity() != before) SetLineLength(k, lineRate_[k]);
+      if (s.mem[k].Capacity() != before) SetLineLength(k, lineRate_[k]);
     }
     core_.preDelay[side].Reserve(rate);
   }
@@ -259,7 +259,7 @@ void ReverbNetwork::ProcessBlock(const double* inL, const double* inR, double* w
 void ReverbNetwork::Clear() {
   ReverbLanes& s = core_.lanes;
   for (int k = 0; k < kLanes; ++k) {
-    s.store[k].Clear();
+    s.filled[k] = 0.0;
     s.x1[k] = s.x2[k] = 0.0f;
     for (int sec = 0; sec < 2; ++sec) s.y1[sec][k] = s.y2[sec][k] = 0.0f;
   }
@@ -301,7 +301,7 @@ void ReverbStepScalar(ReverbCore& core, double inL, double inR, double* wetL, do
       DelayTimeRamp& r = s.ramp[k];
       double w = damped - y[k] * s.feedback[k];
       if (r.Running()) w *= std::fabs(r.elapsed - r.duration * 0.5) / r.duration + 0.5;
-      const int32_t written = s.Push(k, w);
+      const double written = s.Push(k, w);
       // The next read position, the glide and the triangle.
       double used = s.modFactor[k] * s.delayLength[k];
       if (!(used > 0.0)) used = 0.0;

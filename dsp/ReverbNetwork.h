@@ -38,7 +38,19 @@ class ReverbNetwork {
   static int32_t LineRoom(int side, int i, double fs);
   static double LongestRead(int side, int i, double fs);
 
-  const DelayBuffer& LineBuffer(int side, int i) const { return core_.lanes.store[ReverbLanes::Lane(side, i)]; }
+  // A line's store: its memory, the samples in use, the room made and the
+  // samples written since the last clear (older ones read as 0).
+  struct Store {
+    const double* data;
+    int32_t length;
+    int32_t capacity;
+    int32_t written;
+  };
+  Store LineStore(int side, int i) const {
+    const ReverbLanes& s = core_.lanes;
+    const int k = ReverbLanes::Lane(side, i);
+    return {s.mem[k].Raw(), static_cast<int32_t>(s.room[k]), s.mem[k].Capacity(), static_cast<int32_t>(s.filled[k])};
+  }
   double LineFeedback(int side, int i) const { return core_.lanes.feedback[ReverbLanes::Lane(side, i)]; }
   double LineModFactor(int side, int i) const { return core_.lanes.modFactor[ReverbLanes::Lane(side, i)]; }
   double LineDelayLength(int side, int i) const { return core_.lanes.delayLength[ReverbLanes::Lane(side, i)]; }

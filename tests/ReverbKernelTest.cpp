@@ -118,7 +118,7 @@ TEST_P(ReverbRoomTest, LinesHoldTheirLongestReadsAndNoMore) {
   long kept = 0;
   for (int side = 0; side < 2; ++side) {
     for (int i = 0; i < kLines; ++i) {
-      const int32_t room = net->LineBuffer(side, i).Length();
+      const int32_t room = net->LineStore(side, i).length;
       EXPECT_GE(room, net->LongestRead(side, i, fs) + 1.0) << side << " " << i;
       EXPECT_LE(room, half);
       kept += room;
@@ -147,7 +147,7 @@ TEST_P(ReverbRoomTest, LinesHoldTheirLongestReadsAndNoMore) {
     ASSERT_TRUE(std::isfinite(l) && std::isfinite(r));
     for (int side = 0; side < 2; ++side)
       for (int i = 0; i < kLines; ++i)
-        ASSERT_LT(net->LineModFactor(side, i) * net->LineDelayLength(side, i), net->LineBuffer(side, i).Length() - 1)
+        ASSERT_LT(net->LineModFactor(side, i) * net->LineDelayLength(side, i), net->LineStore(side, i).length - 1)
             << "frame " << n << " side " << side << " line " << i;
   }
 }
@@ -181,7 +181,7 @@ TEST(ReverbKernelTest, RateChangesUpDownAndPastThePreparedRatesNeverAllocate) {
       if (fs > ModDelayLine::kPreparedRate || previous > ModDelayLine::kPreparedRate) continue;
       for (int side = 0; side < 2; ++side) {
         for (int i = 0; i < kLines; ++i) {
-          const int32_t room = net->LineBuffer(side, i).Length();
+          const int32_t room = net->LineStore(side, i).length;
           if (room == static_cast<int32_t>(fs * 0.5)) continue;
           ASSERT_LT(net->LineModFactor(side, i) * net->LineDelayLength(side, i), room - 1)
               << "block " << b << " side " << side << " line " << i;
@@ -195,16 +195,16 @@ TEST(ReverbKernelTest, RateChangesUpDownAndPastThePreparedRatesNeverAllocate) {
     SCOPED_TRACE(fs);
     play(fs);
     for (int side = 0; side < 2; ++side)
-      for (int i = 0; i < kLines; ++i) ASSERT_LE(net->LineBuffer(side, i).Length(), net->LineBuffer(side, i).Capacity());
+      for (int i = 0; i < kLines; ++i) ASSERT_LE(net->LineStore(side, i).length, net->LineStore(side, i).capacity);
   }
   // Past the prepared rates the longest lines are held by their stores.
   net->SetSampleRate(384000.0);
-  EXPECT_LT(net->LineBuffer(0, kLines - 1).Length(), ReverbNetwork::LineRoom(0, kLines - 1, 384000.0));
+  EXPECT_LT(net->LineStore(0, kLines - 1).length, ReverbNetwork::LineRoom(0, kLines - 1, 384000.0));
   net->Reserve(384000.0);  // outside the audio path
   net->SetSampleRate(48000.0);
   net->SetSampleRate(384000.0);
   for (int side = 0; side < 2; ++side)
-    for (int i = 0; i < kLines; ++i) EXPECT_GE(net->LineBuffer(side, i).Length(), ReverbNetwork::LineRoom(side, i, 384000.0));
+    for (int i = 0; i < kLines; ++i) EXPECT_GE(net->LineStore(side, i).length, ReverbNetwork::LineRoom(side, i, 384000.0));
   play(384000.0);
 }
 
