@@ -4,12 +4,14 @@
 # prints CPU seconds per audio second with the ratio to ZynAddSubFX.
 #
 #   bash bench/compare-peers.sh [BUILD_DIR] [--seconds S] [--scaling] [--memory]
-#                               [--morvanta PATH/TO/Morvanta.so]
+#                               [--targets] [--morvanta PATH/TO/Morvanta.so]
 #
 # --morvanta times another build of the plug-in (say a copy kept from before
 # a change) with this build's benchmark program.
 # --scaling adds Morvanta's cost at 1/4/16 voices and 44.1/96/192 kHz for both
-# workloads; --memory adds resident growth and construction time per instance.
+# workloads; --memory adds resident growth and construction time per instance;
+# --targets adds Morvanta's rows with the vector kernels limited to AVX2 and
+# to SSE4 (through MORVANTA_SIMD_TARGET).
 # A tool, not a test: nothing in CI runs it.
 set -eu
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,11 +20,13 @@ seconds=20
 morvanta=""
 scaling=0
 memory=0
+targets=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --scaling) scaling=1; shift ;;
     --memory) memory=1; shift ;;
+    --targets) targets=1; shift ;;
     --morvanta) morvanta="$2"; shift 2 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) build="$1"; shift ;;
@@ -49,6 +53,12 @@ ratio() { if [ -n "$zynFig" ]; then awk -v a="$1" -v b="$zynFig" 'BEGIN {printf 
 row() { printf '%-44s %10s %10s\n' "$1" "$2" "$(ratio "$2")"; }
 f=$(cpu "$morvanta"); row "Morvanta init" "$f"
 f=$(cpu "$morvanta" "${full[@]}"); row "Morvanta full chain (16 harm. 50%, effects)" "$f"
+if [ "$targets" = 1 ]; then
+  for t in AVX2 SSE4; do
+    f=$(MORVANTA_SIMD_TARGET=$t cpu "$morvanta"); row "Morvanta init ($t)" "$f"
+    f=$(MORVANTA_SIMD_TARGET=$t cpu "$morvanta" "${full[@]}"); row "Morvanta full chain ($t)" "$f"
+  done
+fi
 if [ -n "$zynFig" ]; then row "ZynAddSubFX default patch" "$zynFig"; fi
 if [ -f "$ams" ]; then f=$(cpu "$ams"); row "amsynth default" "$f"; fi
 

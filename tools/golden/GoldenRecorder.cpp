@@ -123,26 +123,239 @@ Patch ModePatch(int mode) {
 
 const char* const kModeNames[] = {"mono", "livearp", "poly"};
 
-bool PatchFor(const std::string& name, Patch* patch) {
+// Everything one case renders: the program it starts from, the patch on top
+// (normalised values, then exact values through text entry), the MIDI, the
+// automation, the rates and the length.
+struct CaseSpec {
+  std::string program;  // factory program name; empty for "init"
+  Patch patch;
+  std::vector<std::pair<int, std::string>> texts;
+  std::vector<TimedMidi> phrase{std::begin(kPhrase), std::end(kPhrase)};
+  bool standardAutomation = true;  // the effects/partials switching below
+  std::vector<Automation> automation;
+  std::vector<int> rates{std::begin(kRates), std::end(kRates)};
+  double seconds = kRenderSeconds;
+};
+
+CaseSpec FromPatch(Patch patch) {
+  CaseSpec c;
+  c.patch = std::move(patch);
+  return c;
+}
+
+// The designed cases below play their own material without the standard
+// automation, which would switch their effects and partials off.
+CaseSpec Designed(Patch patch) {
+  CaseSpec c = FromPatch(std::move(patch));
+  c.standardAutomation = false;
+  return c;
+}
+
+float Bipolar(double percent) { return static_cast<float>(0.5 + percent / 200.0); }
+
+std::string Exact(double value) { return Format("%.17g", value); }
+
+// The telling factory programs, played by the standard phrase as they are.
+CaseSpec ProgramCase(const char* program) {
+  CaseSpec c = Designed({});
+  c.program = program;
+  return c;
+}
+
+// A nearly self-oscillating filter whose cut-off an LFO and ADSR2 sweep from
+// low to the top of the range, with the response moving from low-pass through
+// band-pass to high-pass; at 32 kHz the top of the range meets the cap below
+// Nyquist.
+CaseSpec ResonanceCase() {
+  CaseSpec c = Designed({});
+  c.patch = {{kOscShape, Normalised(3, 4)},   {kFilterFrequency, 0.35f},
+             {kFilterResonance, 0.995f},      {kFilterKeyTrack, 0.3f},
+             {kLfo1Frequency, 0.45f},         {kLfo1ToFC, Bipolar(60)},
+             {kLfo2Shape, Normalised(2, 5)},  {kLfo2Frequency, 0.3f},
+             {kLfo2ToFR, Bipolar(-20)},       {kAdsr2Attack, 0.35f},
+             {kAdsr2Decay, 0.4f},             {kAdsr2Sustain, 0.2f},
+             {kAdsr2ToFC, Bipolar(95)},       {kHarmonics1 + 1, 0.4f}};
+  c.automation = {{0.15, kFilterMix, 0.5f}, {0.3, kFilterMix, 1.0f}, {0.4, kFilterResonance, 1.0f}};
+  c.rates.push_back(32000);
+  return c;
+}
+
+// The step sequence on plain voices: six steps looping from the third, each
+// with its own pitch, shape and modulation, the modulation stepped or smoothed.
+CaseSpec StepSequenceCase(bool smooth) {
+  CaseSpec c = Designed({});
+  c.patch = {{kArpOn, 1.0f},
+             {kArpStepsCount, Normalised(6 - 1, 15)},
+             {kArpLoopStart, Normalised(2, 15)},
+             {kArpTempoDivider, Normalised(64 - 1, 127)},
+             {kArpModSmooth, smooth ? 1.0f : 0.0f},
+             {kArpModToAmp, 0.4f},
+             {kArpModToPW, 0.6f},
+             {kArpModToFC, 0.8f},
+             {kArpModToBitDiv, 0.3f},
+             {kArpModToPan, 0.7f},
+             {kArpModToWaveShaper, 0.3f},
+             {kFilterFrequency, 0.55f},
+             {kFilterResonance, 0.5f}};
+  const int pitches[] = {-12, 7, 0, 12, 5, -5};
+  const double mods[] = {-80, 50, 100, -30, 0, 70};
+  for (int k = 0; k < 6; ++k) {
+    c.patch.emplace_back(kArpPitch1 + k, Normalised(pitches[k] + 24, 48));
+    c.patch.emplace_back(kArpShape1 + k, Normalised(k % 5, 4));
+    c.patch.emplace_back(kArpMod1 + k, Bipolar(mods[k]));
+  }
+  return c;
+}
+
+// Every partial at half level through chorus, delay and reverb, a sixteen-note
+// chord struck over the first 40 ms and released at 0.3 s.
+CaseSpec FullChainCase() {
+  CaseSpec c = Designed({});
+  for (int h = 0; h < 16; ++h) c.patch.emplace_back(kHarmonics1 + h, 0.5f);
+  c.patch.insert(c.patch.end(), {{kHarmonicsLfoAmp, 0.5f},
+                                 {kHarmonicsLfoSpeed, 0.4f},
+                                 {kHarmonicsPhaseShift, 0.3f},
+                                 {kStereoSpread, 0.6f},
+                                 {kChorusOn, 1.0f},
+                                 {kDelayOn, 1.0f},
+                                 {kDelayTime, 0.2f},
+                                 {kReverbOn, 1.0f},
+                                 {kAmpGain, 0.35f}});
+  c.phrase.clear();
+  for (int n = 0; n < 16; ++n) {
+    const uint8_t key = static_cast<uint8_t>(36 + 3 * n);
+    c.phrase.push_back({0.0025 * n, 0x90, key, static_cast<uint8_t>(60 + 4 * n)});
+    c.phrase.push_back({0.3, 0x80, key, 0});
+  }
+  return c;
+}
+
+// The bit divider holding for a non-whole number of samples (3.79 at
+// 44.1 kHz, 8.25 at 96 kHz) with its feedback, ADSR2 moving the limit.
+CaseSpec BitDividerCase() {
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+                          {kBitDivider, 0.3f},
+                          {kBitFeedback, 0.6f},
+                          {kAdsr2ToBitDiv, Bipolar(25)},
+                          {kAdsr2ToBitFeed, Bipolar(-30)},
+                          {kVelToBitDiv, 0.3f},
+                          {kWaveShaper, 0.2f}});
+  return c;
+}
+
+// Envelope segments of exactly one sample and shorter than one, at the rate
+// the case renders at; short notes among a held one, so voices fall idle
+// inside a block while another sounds.
+CaseSpec EnvelopeEdgeCase(int rate) {
+  CaseSpec c = Designed({});
+  const double oneSample = 1.0 / rate;
+  c.texts = {{kAdsr1Attack, Exact(oneSample)},        {kAdsr1Decay, Exact(0.4 * oneSample)},
+             {kAdsr1Release, Exact(oneSample)},       {kAdsr2Attack, Exact(0.5 * oneSample)},
+             {kAdsr2Decay, Exact(oneSample)},         {kAdsr2Release, Exact(0.25 * oneSample)}};
+  c.patch = {{kOscShape, Normalised(2, 4)}, {kAdsr1Sustain, 0.6f}, {kAdsr2Sustain, 0.3f},
+             {kAdsr2ToFC, Bipolar(-60)},   {kAdsr2ToPitch, Bipolar(10)}, {kFilterFrequency, 0.8f}};
+  c.phrase = {{0.000, 0x90, 48, 100}, {0.0104, 0x90, 60, 90},  {0.0105, 0x80, 60, 0},
+              {0.020, 0x90, 64, 90},  {0.020, 0x80, 64, 0},    {0.031, 0x90, 67, 80},
+              {0.047, 0x80, 67, 0},   {0.061, 0x90, 72, 127},  {0.0612, 0x80, 72, 0},
+              {0.090, 0x90, 76, 70},  {0.150, 0x80, 76, 0},    {0.200, 0x80, 48, 0}};
+  c.rates = {rate};
+  c.seconds = 0.25;
+  return c;
+}
+
+// Voices whose releases end inside a block while a held note sounds on, and
+// notes that start part-way into a block.
+CaseSpec VoicesIdleCase() {
+  CaseSpec c = Designed({{kOscShape, Normalised(1, 4)},
+                          {kAdsr1Attack, 0.05f},
+                          {kAdsr1Release, 0.12f},
+                          {kAdsr1Sustain, 0.8f},
+                          {kFilterFrequency, 0.6f}});
+  c.phrase = {{0.000, 0x90, 45, 100}, {0.0232, 0x90, 57, 90}, {0.040, 0x80, 57, 0},
+              {0.0571, 0x90, 61, 80}, {0.070, 0x80, 61, 0},  {0.1003, 0x90, 64, 110},
+              {0.110, 0x80, 64, 0},   {0.1797, 0x90, 69, 70}, {0.2011, 0x80, 69, 0},
+              {0.260, 0x80, 45, 0}};
+  c.seconds = 0.35;
+  return c;
+}
+
+// Twenty keys on sixteen voices that all sit at the same level (no attack, no
+// decay, full sustain), so the stealing order decides which voices go.
+CaseSpec VoiceStealingCase() {
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+                          {kAdsr1Attack, 0.0f},
+                          {kAdsr1Decay, 0.0f},
+                          {kAdsr1Sustain, 1.0f},
+                          {kAdsr1Release, 0.1f},
+                          {kStereoSpread, 1.0f},
+                          {kAmpGain, 0.3f},
+                          {kFilterFrequency, 0.7f}});
+  c.phrase.clear();
+  for (int n = 0; n < 16; ++n) c.phrase.push_back({0.003 * n, 0x90, static_cast<uint8_t>(40 + 2 * n), 100});
+  const TimedMidi more[] = {{0.100, 0x90, 81, 100}, {0.100, 0x90, 83, 100}, {0.150, 0x90, 85, 100},
+                            {0.170, 0x80, 40, 0},   {0.190, 0x90, 87, 100}, {0.220, 0x80, 81, 0},
+                            {0.240, 0x90, 89, 100}, {0.300, 0xB0, 123, 0}};
+  c.phrase.insert(c.phrase.end(), std::begin(more), std::end(more));
+  c.seconds = 0.4;
+  return c;
+}
+
+// Random pitch steps held for a while, their depth moved by LFO2 and velocity.
+CaseSpec PitchNoiseCase() {
+  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+                          {kPitchNoise, 0.6f},
+                          {kPitchNoiseHeight, 0.4f},
+                          {kLfo2Frequency, 0.4f},
+                          {kLfo2ToPitchNoise, Bipolar(40)},
+                          {kVelToPitchNoise, 0.5f}});
+  return c;
+}
+
+// Name and description of every case after the random patches, shapes and modes.
+const std::vector<std::pair<std::string, CaseSpec>>& DesignedCases() {
+  static const std::vector<std::pair<std::string, CaseSpec>> cases = {
+      {"program-pad-signus-1", ProgramCase("Pad signus 1")},
+      {"program-bass-raw-saw-1", ProgramCase("Bass raw saw 1")},
+      {"filter-resonance", ResonanceCase()},
+      {"steps-stepped", StepSequenceCase(false)},
+      {"steps-smoothed", StepSequenceCase(true)},
+      {"full-chain", FullChainCase()},
+      {"bit-divider", BitDividerCase()},
+      {"envelope-edges-44k", EnvelopeEdgeCase(44100)},
+      {"envelope-edges-96k", EnvelopeEdgeCase(96000)},
+      {"voices-idle", VoicesIdleCase()},
+      {"voice-stealing", VoiceStealingCase()},
+      {"pitch-noise", PitchNoiseCase()},
+  };
+  return cases;
+}
+
+bool CaseFor(const std::string& name, CaseSpec* spec) {
   if (name == "init") {
-    patch->clear();
+    *spec = CaseSpec{};
     return true;
   }
   for (int n = 1; n <= kRandomPatches; ++n) {
     if (name == Format("random-%02d", n)) {
-      *patch = RandomPatch(n);
+      *spec = FromPatch(RandomPatch(n));
       return true;
     }
   }
   for (int s = 0; s <= 4; ++s) {
     if (name == Format("shape-%d", s)) {
-      *patch = ShapePatch(s);
+      *spec = FromPatch(ShapePatch(s));
       return true;
     }
   }
   for (int m = 0; m < 3; ++m) {
     if (name == std::string("mode-") + kModeNames[m]) {
-      *patch = ModePatch(m);
+      *spec = FromPatch(ModePatch(m));
+      return true;
+    }
+  }
+  for (const auto& c : DesignedCases()) {
+    if (c.first == name) {
+      *spec = c.second;
       return true;
     }
   }
@@ -151,8 +364,9 @@ bool PatchFor(const std::string& name, Patch* patch) {
 
 // Mid-render automation: effects and partials 2..16 off, then on, then back
 // to the patch's own values; a filter move in between.
-std::vector<Automation> AutomationFor(const std::vector<float>& patchValues) {
-  std::vector<Automation> a;
+std::vector<Automation> AutomationFor(const CaseSpec& spec, const std::vector<float>& patchValues) {
+  std::vector<Automation> a = spec.automation;
+  if (!spec.standardAutomation) return a;
   const int switches[] = {kChorusOn, kReverbOn, kDelayOn};
   for (int s : switches) a.push_back({0.12, s, 0.0f});
   for (int h = 1; h < 16; ++h) a.push_back({0.12, kHarmonics1 + h, 0.0f});
@@ -177,16 +391,35 @@ std::unique_ptr<PluginInstance> Open(const std::string& path, int rate, std::str
   return p;
 }
 
-void ApplyPatch(PluginInstance& p, const Patch& patch) {
-  for (const auto& s : patch) p.SetParameter(s.first, s.second);
+// Loads the case's factory program, if any, then sets its patch on top.
+bool ApplyCase(PluginInstance& p, const CaseSpec& spec, std::string* error) {
+  if (!spec.program.empty()) {
+    int found = -1;
+    for (int i = 0; i < p.NumPrograms() && found < 0; ++i)
+      if (p.ProgramName(i) == spec.program) found = i;
+    if (found < 0) {
+      *error = "no factory program named " + spec.program;
+      return false;
+    }
+    p.SetProgram(found);
+  }
+  for (const auto& s : spec.patch) p.SetParameter(s.first, s.second);
+  for (const auto& t : spec.texts) {
+    if (!p.SetParameterText(t.first, t.second)) {
+      *error = "parameter " + std::to_string(t.first) + " refused " + t.second;
+      return false;
+    }
+  }
+  return true;
 }
 
-Channels Render(PluginInstance& p, int rate, bool floatPath, const std::vector<float>& patchValues) {
+Channels Render(PluginInstance& p, const CaseSpec& spec, int rate, bool floatPath,
+                const std::vector<float>& patchValues) {
   p.Resume();
-  const int total = FrameAt(kRenderSeconds, rate);
+  const int total = FrameAt(spec.seconds, rate);
   const int channels = std::max(p.Effect()->numOutputs, 1);
   Channels out(static_cast<size_t>(channels));
-  const std::vector<Automation> automation = AutomationFor(patchValues);
+  const std::vector<Automation> automation = AutomationFor(spec, patchValues);
   std::vector<std::vector<double>> dbuf(channels, std::vector<double>(kBlockFrames));
   std::vector<std::vector<float>> fbuf(channels, std::vector<float>(kBlockFrames));
   std::vector<double*> dptr;
@@ -202,7 +435,7 @@ Channels Render(PluginInstance& p, int rate, bool floatPath, const std::vector<f
       if (f >= start && f < start + n) p.SetParameter(a.index, a.value);
     }
     std::vector<MidiEvent> events;
-    for (const TimedMidi& m : kPhrase) {
+    for (const TimedMidi& m : spec.phrase) {
       const int f = FrameAt(m.seconds, rate);
       if (f < start || f >= start + n) continue;
       MidiEvent e;
@@ -395,28 +628,26 @@ std::string PatchTexts(PluginInstance& p) {
   return t;
 }
 
-bool RecordPatch(const std::string& path, const std::string& name, const Patch& patch,
-                 Recording* out, std::string* error) {
+bool RecordSpec(const std::string& path, const std::string& name, const CaseSpec& spec,
+                Recording* out, std::string* error) {
   std::vector<uint8_t> chunk;
   std::vector<float> values;
   {
     std::unique_ptr<PluginInstance> p = Open(path, kRates[0], error);
-    if (!p) return false;
-    ApplyPatch(*p, patch);
+    if (!p || !ApplyCase(*p, spec, error)) return false;
     for (int i = 0; i < kParams; ++i) values.push_back(p->GetParameter(i));
     chunk = p->GetChunk(false);
     out->exact.push_back({name + ".txt", PatchTexts(*p)});
     out->exact.push_back({name + ".chunk", std::string(chunk.begin(), chunk.end())});
   }
-  for (int rate : kRates) {
+  for (int rate : spec.rates) {
     AudioTake take;
     take.file = Format("%s-%d", name.c_str(), rate);
     take.sampleRate = rate;
     {
       std::unique_ptr<PluginInstance> p = Open(path, rate, error);
-      if (!p) return false;
-      ApplyPatch(*p, patch);
-      take.doublePath = Render(*p, rate, false, values);
+      if (!p || !ApplyCase(*p, spec, error)) return false;
+      take.doublePath = Render(*p, spec, rate, false, values);
     }
     {
       // The float path takes the same patch through its program chunk.
@@ -426,7 +657,7 @@ bool RecordPatch(const std::string& path, const std::string& name, const Patch& 
         *error = name + ": the plug-in refused its own program chunk";
         return false;
       }
-      take.floatPath = Render(*p, rate, true, values);
+      take.floatPath = Render(*p, spec, rate, true, values);
     }
     out->audio.push_back(std::move(take));
   }
@@ -550,20 +781,23 @@ bool ReadAudio(const std::string& base, Channels* ch, int* rate, std::string* er
 
 // Relative error of one path against the stored reference, channel by channel.
 void CheckPath(const std::string& what, const Channels& ref, const Channels& test, double limitDb,
-               bool* ok, std::string* report) {
+               bool* ok, std::string* report, double* largestDb) {
   if (ref.size() != test.size()) {
     *ok = false;
+    *largestDb = INFINITY;
     *report += Format("%s: %zu channels, golden has %zu\n", what.c_str(), test.size(), ref.size());
     return;
   }
   for (size_t c = 0; c < ref.size(); ++c) {
     if (ref[c].size() != test[c].size()) {
       *ok = false;
+      *largestDb = INFINITY;
       *report += Format("%s ch%zu: %zu frames, golden has %zu\n", what.c_str(), c, test[c].size(),
                         ref[c].size());
       continue;
     }
     const double db = RelativeErrorDb(ref[c], test[c]);
+    if (!(db <= *largestDb)) *largestDb = db;
     if (!(db <= limitDb)) {
       *ok = false;
       *report += Format("%s ch%zu: %.1f dB relative (limit %.0f dB)\n", what.c_str(), c, db, limitDb);
@@ -578,6 +812,7 @@ std::vector<std::string> CaseNames() {
   for (int n = 1; n <= kRandomPatches; ++n) names.push_back(Format("random-%02d", n));
   for (int s = 0; s <= 4; ++s) names.push_back(Format("shape-%d", s));
   for (const char* m : kModeNames) names.push_back(std::string("mode-") + m);
+  for (const auto& c : DesignedCases()) names.push_back(c.first);
   return names;
 }
 
@@ -597,12 +832,12 @@ bool RecordCase(const std::string& pluginPath, const std::string& name, Recordin
     out->exact.push_back({name + ".txt", name == "dispatcher" ? DispatcherTexts(*p) : ParameterTexts(*p)});
     return true;
   }
-  Patch patch;
-  if (!PatchFor(name, &patch)) {
+  CaseSpec spec;
+  if (!CaseFor(name, &spec)) {
     *error = "no golden case named " + name;
     return false;
   }
-  return RecordPatch(pluginPath, name, patch, out, error);
+  return RecordSpec(pluginPath, name, spec, out, error);
 }
 
 bool WriteRecording(const std::string& dir, const Recording& rec, std::string* error) {
@@ -619,8 +854,9 @@ bool WriteRecording(const std::string& dir, const Recording& rec, std::string* e
 }
 
 bool CheckRecording(const std::string& dir, const Recording& rec, double limitDb,
-                    std::string* report) {
+                    std::string* report, double* largestDb) {
   bool ok = true;
+  double largest = -INFINITY;
   for (const ExactFile& f : rec.exact) {
     std::string golden;
     if (!ReadFile(dir + "/" + f.file, &golden)) {
@@ -640,6 +876,7 @@ bool CheckRecording(const std::string& dir, const Recording& rec, double limitDb
     std::string error;
     if (!ReadAudio(dir + "/" + t.file, &ref, &rate, &error)) {
       ok = false;
+      largest = INFINITY;
       *report += error + "\n";
       continue;
     }
@@ -647,9 +884,10 @@ bool CheckRecording(const std::string& dir, const Recording& rec, double limitDb
       ok = false;
       *report += Format("%s: golden rate %d\n", t.file.c_str(), rate);
     }
-    CheckPath(t.file + " double", ref, t.doublePath, limitDb, &ok, report);
-    CheckPath(t.file + " float", ref, t.floatPath, limitDb, &ok, report);
+    CheckPath(t.file + " double", ref, t.doublePath, limitDb, &ok, report, &largest);
+    CheckPath(t.file + " float", ref, t.floatPath, limitDb, &ok, report, &largest);
   }
+  if (largestDb != nullptr) *largestDb = largest;
   return ok;
 }
 

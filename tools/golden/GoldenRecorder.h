@@ -29,7 +29,9 @@ struct Recording {
 };
 
 // Every case name, in recording order ("dispatcher", "params", "init",
-// "random-01".."random-30", "shape-0".."shape-4", "mode-mono", ...).
+// "random-01".."random-30", "shape-0".."shape-4", "mode-mono", ..., then the
+// designed cases: factory programs, filter, step sequence, full chain and the
+// edges of discrete decisions).
 std::vector<std::string> CaseNames();
 
 // The names matching a shell-style pattern (fnmatch); "*" matches all.
@@ -47,8 +49,11 @@ bool WriteRecording(const std::string& dir, const Recording& rec, std::string* e
 // Compares a recording with the files in `dir`: exact files byte for byte,
 // each audio channel of both paths by 20*log10(RMS(diff)/RMS(ref)) against
 // `limitDb`. Appends one line per mismatch to *report; true when all match.
+// *largestDb, when given, receives the largest relative difference of any
+// channel of any take and path (-inf when all are identical; +inf when a take
+// is missing or mis-shaped).
 bool CheckRecording(const std::string& dir, const Recording& rec, double limitDb,
-                    std::string* report);
+                    std::string* report, double* largestDb = nullptr);
 
 // The relative error of a take's channel in dB (-inf when identical).
 double RelativeErrorDb(const std::vector<double>& ref, const std::vector<double>& test);
