@@ -26,8 +26,9 @@ constexpr int kLanes = ReverbLanes::kLanes;
 // The line outputs, read before the frame's input reaches any line. The
 // positions in the store are found for all lines at once; only the loads are
 // one line at a time.
-void ReadLines(ReverbLanes& s, double* y, bool prefetch) {
+void ReadLines(ReverbLanes& s, double* y, double* heard, bool prefetch) {
   const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> dh;
   alignas(64) double near[kLanes];
   alignas(64) double far[kLanes];
   alignas(64) double fraction[kLanes];
@@ -75,7 +76,10 @@ void ReadLines(ReverbLanes& s, double* y, bool prefetch) {
   }
   for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
     const auto f = hn::Load(d, fraction + k);
-    hn::Store(hn::Add(hn::Mul(hn::Sub(one, f), hn::Load(d, near + k)), hn::Mul(f, hn::Load(d, far + k))), d, y + k);
+    const auto out = hn::Add(hn::Mul(hn::Sub(one, f), hn::Load(d, near + k)), hn::Mul(f, hn::Load(d, far + k)));
+    hn::Store(out, d, y + k);
+    // What the line passes on, rounded to single precision.
+    hn::Store(hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k)))), d, heard + k);
   }
 }
 
@@ -172,6 +176,7 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
                        double* wetR, int n) {
   ReverbLanes& s = core.lanes;
   alignas(64) double y[kLanes] = {};
+  alignas(64) double heard[kLanes] = {};
   alignas(64) float x[kLanes] = {};
   alignas(64) double w[kLanes];
   alignas(64) double lengthBefore[kLanes];
@@ -179,7 +184,7 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
   double* out[2] = {wetL, wetR};
   for (int t = 0; t < n; ++t) {
     // A line moves on by one sample a frame: a cache line every eight.
-    ReadLines(s, y, (t & 3) == 0);
+    ReadLines(s, y, heard, (t & 3) == 0);
     double acc[2];
     for (int side = 0; side < 2; ++side) {
       // Each line hears the input and every line before it on its side.
@@ -188,9 +193,8 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
       for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
         const int k = ReverbLanes::Lane(side, i);
         x[k] = static_cast<float>(sum);
-        const float h = static_cast<float>(y[k] * s.outputGain[k]);
-        a += 0.7 * h;
-        sum += h;
+        a += 0.7 * heard[k];
+        sum += heard[k];
       }
       acc[side] = a;
     }
@@ -206,8 +210,9 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
       }
     }
     WriteLines(s, w);
-    for (int k = 0; k < kLanes; ++k) lengthBefore[k] = s.delayLength[k];
+    // The read positions follow the lengths before this frame's glide step.
     if (gliding) {
+      for (int k = 0; k < kLanes; ++k) lengthBefore[k] = s.delayLength[k];
       for (int k = 0; k < kLanes; ++k) {
         DelayTimeRamp& r = s.ramp[k];
         if (ReverbLanes::Active(k) && r.Running()) {
@@ -217,7 +222,7 @@ void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, d
       }
     }
     s.rampsActive = gliding;
-    MoveLines(s, s.circleWrite, lengthBefore);
+    MoveLines(s, s.circleWrite, gliding ? lengthBefore : s.delayLength);
     double sides[2];
     for (int side = 0; side < 2; ++side) sides[side] = core.outHp[side].HighPass(static_cast<float>(acc[side]));
     const double scale = 2.5 * core.outputScale;
