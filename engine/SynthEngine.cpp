@@ -70,6 +70,23 @@ inline bool SameBits(const double* a, const double* b, int n) {
   return differ == 0;
 }
 
+// Whether the five values are the same bit for bit where `mask` has ones.
+inline bool SameMaskedBits(const double* a, const double* b, const uint64_t* mask) {
+  uint64_t x[5], y[5], differ = 0;
+  std::memcpy(x, a, sizeof x);
+  std::memcpy(y, b, sizeof y);
+  for (int i = 0; i < 5; ++i) differ |= (x[i] ^ y[i]) & mask[i];
+  return differ == 0;
+}
+
+// All ones when the depth reads its source (NaN does), else zero.
+inline uint64_t ReadMask(std::initializer_list<double> depths) {
+  for (double d : depths) {
+    if (d != 0.0) return ~uint64_t{0};
+  }
+  return 0;
+}
+
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
 
 // Whether any destination reads the LFO.
@@ -187,6 +204,28 @@ void SynthEngine::BuildDestinationRows() {
                        p.velTo.pw);
 }
 
+// Which sources the oscillator and filter controls read this block. A source
+// whose every depth there is 0 adds only zeros of either sign, and each sum
+// it joins ends in a clamp to 0..1 (or, for the pitch, in a sum with 1 or in
+// the increment's clamp at 0) that maps -0 and +0 alike, so the controls do
+// not depend on its (finite) value and the memo need not compare it.
+void SynthEngine::BuildControlKey() {
+  const ParamSnapshot& p = snap_;
+  const DestinationRow* r = rows_;
+  auto rowDepths = [r](double DestinationRow::*source) {
+    double any = 0.0;
+    for (int d = 0; d < kGeneralDestinations; ++d) {
+      if (r[d].modulated && r[d].*source != 0.0) any = 1.0;
+    }
+    return any;
+  };
+  controlKey_[0] = ReadMask({rowDepths(&DestinationRow::env2), p.adsr2To.pitch, p.adsr2To.fc, p.adsr2To.fr});
+  controlKey_[1] = ReadMask({rowDepths(&DestinationRow::lfo1), p.lfo1To.pitch, p.lfo1To.fc, p.lfo1To.fr});
+  controlKey_[2] = ReadMask({rowDepths(&DestinationRow::lfo2), p.lfo2To.pitch, p.lfo2To.fc, p.lfo2To.fr});
+  controlKey_[3] = ReadMask({rowDepths(&DestinationRow::wheel), p.modwTo.fc, p.modwTo.fr});
+  controlKey_[4] = ReadMask({rowDepths(&DestinationRow::arp), p.arpModTo.fc, p.arpModTo.fr});
+}
+
 void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   const double vel = v.osc.Velocity();
   VelocityFactors& f = v.vel;
@@ -252,6 +291,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   BuildDestinationRows();
   lfo1Heard_ = AnyDepth(snap_.lfo1To);
   lfo2Heard_ = AnyDepth(snap_.lfo2To);
+  BuildControlKey();
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
 
   for (int s = 0; s < frames; ++s) {
@@ -323,7 +363,7 @@ void SynthEngine::BeginVoice(int index) {
   TickLfos(v, &m);
   ControlMemo& memo = v.controls;
   const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
-  if (memo.valid && SameBits(sources, memo.sources, 5)) {
+  if (memo.valid && SameMaskedBits(sources, memo.sources, controlKey_)) {
     o.bendRatio = pitchBend_;
     o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
   } else {

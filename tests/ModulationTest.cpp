@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "support/EngineTestKit.h"
 
@@ -132,6 +133,42 @@ TEST(Modulation, AnLfoNobodyReadsComesInWhereItWouldHaveBeen) {
     EXPECT_EQ(a.left, b.left) << shape;
     EXPECT_EQ(a.right, b.right) << shape;
   }
+}
+
+// The oscillator and filter controls are kept while the sources they read
+// keep their bits; a source with every depth there at 0 is not compared.
+// Every block works them out afresh, so one-frame blocks are the reference:
+// long blocks must match them while the envelope and an LFO move unread,
+// while the wheel moves, and after the depths come up (into the release).
+TEST(Modulation, ControlsKeptOverUnreadSourcesMatchFreshOnes) {
+  EngineRig kept, fresh;
+  for (EngineRig* r : {&kept, &fresh}) {
+    r->snap.lfo1.frequency = 0.4;
+    r->snap.lfo1To.amp = 0.5;  // LFO1 is heard, but not by the controls
+    r->snap.adsr2.decay = 0.02;
+    r->snap.adsr2.sustain = 0.3;
+    r->snap.filterFrequency = 0.5;
+    r->snap.arpModTo.fc = 0.0;
+    r->engine.MidiReceived(NoteOn(60));
+  }
+  auto play = [](EngineRig& r, int frames, int block) {
+    std::vector<double> left;
+    for (int done = 0; done < frames; done += block) {
+      const testkit::Stereo out = Render(r.engine, r.snap, block);
+      left.insert(left.end(), out.left.begin(), out.left.end());
+    }
+    return left;
+  };
+  ASSERT_EQ(play(kept, 1536, 512), play(fresh, 1536, 1));
+  for (EngineRig* r : {&kept, &fresh}) r->snap.modWheel = 0.7;
+  ASSERT_EQ(play(kept, 512, 512), play(fresh, 512, 1));
+  for (EngineRig* r : {&kept, &fresh}) {
+    r->snap.adsr2To.fc = 0.4;
+    r->snap.lfo1To.fr = 0.3;
+    r->snap.modwTo.bitDiv = 0.2;
+    r->engine.MidiReceived(testkit::NoteOff(60));  // ADSR2 moves again
+  }
+  EXPECT_EQ(play(kept, 1536, 512), play(fresh, 1536, 1));
 }
 
 }  // namespace
