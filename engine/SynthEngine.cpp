@@ -89,6 +89,13 @@ inline uint64_t ReadMask(std::initializer_list<double> depths) {
 
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
 
+// Sets an LFO's rate unless it holds these very bits already (its increment
+// is always its rate over the sample rate, so it would not change either).
+inline void SetLfoFrequency(VoiceLfo& lfo, double rate) {
+  const double now = lfo.Frequency();
+  if (!SameBits(&now, &rate, 1)) lfo.SetFrequency(rate);
+}
+
 // Whether any destination reads the LFO.
 inline bool AnyDepth(const LfoDepths& d) {
   for (double x : {d.amp, d.pitch, d.pw, d.fc, d.fr, d.bitDiv, d.bitFeed, d.harmPhase, d.ringMod, d.ringModF,
@@ -288,6 +295,13 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
   lfo1Rate_.Configure(snap_.lfo1.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo1.shape) ? kRandomLfoRateFactor : 1.0);
   lfo2Rate_.Configure(snap_.lfo2.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo2.shape) ? kRandomLfoRateFactor : 1.0);
+  // With no ADSR2 or wheel depth on an LFO's rate, its control is the
+  // frequency parameter itself (the zero terms only add zeros, and the rate
+  // maps -0 and +0 alike): the rate is the block's.
+  lfo1FixedRate_ = snap_.adsr2To.lfo1F == 0.0 && snap_.modwTo.lfo1F == 0.0;
+  lfo2FixedRate_ = snap_.adsr2To.lfo2F == 0.0 && snap_.modwTo.lfo2F == 0.0;
+  if (lfo1FixedRate_) lfo1Fixed_ = lfo1Rate_.Rate(snap_.lfo1.frequency);
+  if (lfo2FixedRate_) lfo2Fixed_ = lfo2Rate_.Rate(snap_.lfo2.frequency);
   BuildDestinationRows();
   lfo1Heard_ = AnyDepth(snap_.lfo1To);
   lfo2Heard_ = AnyDepth(snap_.lfo2To);
@@ -315,6 +329,14 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   bus_.ProcessReverb(left, right, frames);
 
   queue_.FlushEvents(frames);
+}
+
+// The pan step: the smoothed position and its equal-power gains.
+inline void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
+  // Single-precision smoothing may round a hair outside 0..1.
+  const double pan = Clamp01(v.panSmoother.Process(panTarget));
+  currentPan_ = pan;
+  v.panGains.Set(pan);
 }
 
 // A voice's sample up to its oscillator's partial sum, in voice order: the
@@ -445,8 +467,16 @@ void SynthEngine::FinishVoices(double& left, double& right) {
 void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
   const ParamSnapshot& p = snap_;
   const double env2 = m->env2, mw = m->wheel;
-  v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
-  v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
+  if (lfo1FixedRate_) {
+    SetLfoFrequency(v.lfo1, lfo1Fixed_);
+  } else {
+    v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
+  }
+  if (lfo2FixedRate_) {
+    SetLfoFrequency(v.lfo2, lfo2Fixed_);
+  } else {
+    v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
+  }
   // An LFO with every destination depth at 0 only ever adds zeros; it still
   // runs so that it is where it would be when a depth comes up.
   if (lfo1Heard_) {
@@ -515,14 +545,6 @@ void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
   v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
-}
-
-// The pan step: the smoothed position and its equal-power gains.
-void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
-  // Single-precision smoothing may round a hair outside 0..1.
-  const double pan = Clamp01(v.panSmoother.Process(panTarget));
-  currentPan_ = pan;
-  v.panGains.Set(pan);
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {

@@ -171,5 +171,33 @@ TEST(Modulation, ControlsKeptOverUnreadSourcesMatchFreshOnes) {
   EXPECT_EQ(play(kept, 1536, 512), play(fresh, 1536, 1));
 }
 
+// Without ADSR2 or wheel depth on its rate an LFO runs at the block's rate,
+// set only when a voice's differs. A rig whose rate depth is too small to be
+// heard works the rate out every sample; both must agree through a new note,
+// a new frequency and a new sample rate, for every shape.
+TEST(Modulation, AnLfoAtTheBlocksRateMatchesOneWorkedOutEachSample) {
+  for (int shape = 0; shape < 6; ++shape) {
+    EngineRig block, each;
+    for (EngineRig* r : {&block, &each}) {
+      r->snap.lfo1.shape = shape;
+      r->snap.lfo1.frequency = 0.4;
+      r->snap.lfo1To.pitch = 0.3;
+      r->snap.lfo1To.fc = 0.5;
+    }
+    // ADSR2 (0..1) times 1e-300 vanishes beside the frequency.
+    each.snap.adsr2To.lfo1F = 1e-300;
+    auto play = [](EngineRig& r, unsigned seed, int frames, int note, double rate = 44100.0) {
+      std::srand(seed);
+      if (note >= 0) r.engine.MidiReceived(NoteOn(note));
+      return Render(r.engine, r.snap, frames, rate).left;
+    };
+    ASSERT_EQ(play(block, 1, 2000, 60), play(each, 1, 2000, 60)) << shape;
+    ASSERT_EQ(play(block, 2, 2000, 64), play(each, 2, 2000, 64)) << shape;
+    for (EngineRig* r : {&block, &each}) r->snap.lfo1.frequency = 0.7;
+    ASSERT_EQ(play(block, 3, 2000, -1), play(each, 3, 2000, -1)) << shape;
+    ASSERT_EQ(play(block, 4, 2000, 67, 48000.0), play(each, 4, 2000, 67, 48000.0)) << shape;
+  }
+}
+
 }  // namespace
 }  // namespace morvanta
