@@ -70,12 +70,18 @@ inline bool SameBits(const double* a, const double* b, int n) {
   return differ == 0;
 }
 
-// Whether the five values are the same bit for bit where `mask` has ones.
+inline uint64_t Bits(double x) {
+  uint64_t u;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+// Whether the five values are the same bit for bit where `mask` has ones
+// (written out: a loop here stays a loop, and this runs for every voice).
 inline bool SameMaskedBits(const double* a, const double* b, const uint64_t* mask) {
-  uint64_t x[5], y[5], differ = 0;
-  std::memcpy(x, a, sizeof x);
-  std::memcpy(y, b, sizeof y);
-  for (int i = 0; i < 5; ++i) differ |= (x[i] ^ y[i]) & mask[i];
+  const uint64_t differ = ((Bits(a[0]) ^ Bits(b[0])) & mask[0]) | ((Bits(a[1]) ^ Bits(b[1])) & mask[1]) |
+                          ((Bits(a[2]) ^ Bits(b[2])) & mask[2]) | ((Bits(a[3]) ^ Bits(b[3])) & mask[3]) |
+                          ((Bits(a[4]) ^ Bits(b[4])) & mask[4]);
   return differ == 0;
 }
 
