@@ -137,7 +137,7 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
   }
   currentIncrement_ = inc;
 
-  const double d = PitchNoiseOffset();
+  const double d = pitchNoise == 0.0 ? 0.0 : PitchNoiseOffset();
 
   const double raw = (pitchRatio * currentIncrement_ * steps.Ratio() + d) * bendRatio;
   const double e = 0.0 < raw ? raw : 0.0;

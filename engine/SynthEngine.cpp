@@ -337,6 +337,35 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   queue_.FlushEvents(frames);
 }
 
+// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
+// tick each, scaled by their ADSR2 and wheel depths.
+[[gnu::always_inline]] inline void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
+  const ParamSnapshot& p = snap_;
+  const double env2 = m->env2, mw = m->wheel;
+  if (lfo1FixedRate_) {
+    SetLfoFrequency(v.lfo1, lfo1Fixed_);
+  } else {
+    v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
+  }
+  if (lfo2FixedRate_) {
+    SetLfoFrequency(v.lfo2, lfo2Fixed_);
+  } else {
+    v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
+  }
+  // An LFO with every destination depth at 0 only ever adds zeros; it still
+  // runs so that it is where it would be when a depth comes up.
+  if (lfo1Heard_) {
+    m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  } else {
+    v.lfo1.TickUnheard();
+  }
+  if (lfo2Heard_) {
+    m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  } else {
+    v.lfo2.TickUnheard();
+  }
+}
+
 // The pan step: the smoothed position and its equal-power gains.
 inline void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
   // Single-precision smoothing may round a hair outside 0..1.
@@ -465,35 +494,6 @@ void SynthEngine::FinishVoices(double& left, double& right) {
     const double y = filters_.y[frame_.filterVoice[lane]];
     left += frame_.panLeft[lane] * y;
     right += frame_.panRight[lane] * y;
-  }
-}
-
-// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
-// tick each, scaled by their ADSR2 and wheel depths.
-void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
-  const ParamSnapshot& p = snap_;
-  const double env2 = m->env2, mw = m->wheel;
-  if (lfo1FixedRate_) {
-    SetLfoFrequency(v.lfo1, lfo1Fixed_);
-  } else {
-    v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
-  }
-  if (lfo2FixedRate_) {
-    SetLfoFrequency(v.lfo2, lfo2Fixed_);
-  } else {
-    v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
-  }
-  // An LFO with every destination depth at 0 only ever adds zeros; it still
-  // runs so that it is where it would be when a depth comes up.
-  if (lfo1Heard_) {
-    m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
-  } else {
-    v.lfo1.TickUnheard();
-  }
-  if (lfo2Heard_) {
-    m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
-  } else {
-    v.lfo2.TickUnheard();
   }
 }
 
