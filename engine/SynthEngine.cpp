@@ -490,11 +490,15 @@ void SynthEngine::FinishVoices(double& left, double& right) {
     filters_.active[index] = 1.0;
   }
   ProcessFilterLanes(filters_, frame_.filterVoice[count - 1] + 1);
+  // The sums stay in registers (the outputs could alias the frame's arrays).
+  double l = left, r = right;
   for (int lane = 0; lane < count; ++lane) {
     const double y = filters_.y[frame_.filterVoice[lane]];
-    left += frame_.panLeft[lane] * y;
-    right += frame_.panRight[lane] * y;
+    l += frame_.panLeft[lane] * y;
+    r += frame_.panRight[lane] * y;
   }
+  left = l;
+  right = r;
 }
 
 // The destination step: pitch modulation and the general destinations'
