@@ -44,6 +44,9 @@ class DelayBuffer {
   int32_t WrittenSinceClear() const { return written_; }
   // The raw store, stale samples included (for tests).
   const double* Raw() const { return data_.get(); }
+  // The raw store for a user that keeps its own positions (the reverb's
+  // lines); Push, Read and the counts above are then not used.
+  double* Data() { return data_.get(); }
 
  private:
   std::unique_ptr<double[]> data_;

@@ -93,9 +93,9 @@ void DelayColorFilter::Clear() {
   allPass.Clear();
 }
 
-DelayUnit::DelayUnit() {
-  if (!buffer_.Reserve(kBufferLength)) throw std::bad_alloc();
-  buffer_.SetLength(kBufferLength);
+DelayUnit::DelayUnit(int32_t length) : length_(length) {
+  if (!buffer_.Reserve(length)) throw std::bad_alloc();
+  buffer_.SetLength(length);
 }
 
 void DelayUnit::SetSampleRate(double fs) {
@@ -130,7 +130,7 @@ void DelayUnit::UpdateFeedbackCeiling() {
 }
 
 void DelayUnit::SetTime(double samples) {
-  samples = Clamp(samples, 1.0, kLongestLength);
+  samples = Clamp(samples, 1.0, length_ - 1.0);
   if (samples == delayLength_ || samples == ramp_.target) return;
   // The very first glide starts from the unit's own length: from the idle
   // ramp's 0 it would sweep the loop through lengths of a few samples, where

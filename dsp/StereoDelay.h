@@ -30,14 +30,15 @@ class DelayUnit {
  public:
   static constexpr int32_t kBufferLength = 352800;
 
-  // Throws std::bad_alloc when its buffer cannot be had.
-  DelayUnit();
+  // Keeps `length` samples (the pre-tap needs half of what the echo units
+  // do). Throws std::bad_alloc when its buffer cannot be had.
+  explicit DelayUnit(int32_t length = kBufferLength);
   DelayUnit(const DelayUnit&) = delete;
   DelayUnit& operator=(const DelayUnit&) = delete;
 
   void SetSampleRate(double fs);
   void SetColourAndDrive(double drive, double colour);
-  // Starts the S-curve glide to `samples` (held within 1 .. buffer - 1).
+  // Starts the S-curve glide to `samples` (held within 1 .. length - 1).
   void SetTime(double samples);
   float Process(double x);
   // Silences the buffer (without touching its memory) and the colour section.
@@ -92,7 +93,8 @@ class StereoDelay {
   const DelayUnit& Right() const { return right_; }
 
  private:
-  DelayUnit left_, preTap_, right_;
+  // The pre-tap never reads further back than half the longest period.
+  DelayUnit left_, preTap_{DelayUnit::kBufferLength / 2 + 1}, right_;
   int32_t pingPong_ = kStraight;
   double width_ = 0.65;
   bool silent_ = false;

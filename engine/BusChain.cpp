@@ -71,11 +71,17 @@ void BusChain::ProcessReverb(double* left, double* right, int frames) {
   reverb_.UpdateSettings(reverbSettings_);
   const double r = Clamp01(reverbMix_);
   const double dryGain = std::sqrt(1.0 - r);
-  for (int s = 0; s < frames; ++s) {
-    double wetL = 0.0, wetR = 0.0;
-    reverb_.Process(left[s], right[s], &wetL, &wetR);
-    left[s] = wetL * r + dryGain * left[s];
-    right[s] = wetR * r + dryGain * right[s];
+  constexpr int kChunk = 64;
+  double wetL[kChunk], wetR[kChunk];
+  for (int start = 0; start < frames; start += kChunk) {
+    const int n = frames - start < kChunk ? frames - start : kChunk;
+    double* l = left + start;
+    double* rt = right + start;
+    reverb_.ProcessBlock(l, rt, wetL, wetR, n);
+    for (int s = 0; s < n; ++s) {
+      l[s] = wetL[s] * r + dryGain * l[s];
+      rt[s] = wetR[s] * r + dryGain * rt[s];
+    }
   }
 }
 

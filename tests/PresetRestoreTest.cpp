@@ -16,16 +16,27 @@
 namespace morvanta {
 namespace {
 
-std::vector<const DelayBuffer*> AllLines(const SynthEngine& engine) {
+// A line's memory in use and how much of it was written since its last clear.
+struct LineMemory {
+  const double* data;
+  int32_t length;
+  int32_t written;
+};
+
+std::vector<LineMemory> AllLines(const SynthEngine& engine) {
   const BusChain& e = engine.Bus();
-  std::vector<const DelayBuffer*> lines;
-  for (int i = 0; i < 4; ++i) lines.push_back(&e.Chorus().Line(i).Buffer());
-  lines.push_back(&e.Delay().Left().Buffer());
-  lines.push_back(&e.Delay().PreTap().Buffer());
-  lines.push_back(&e.Delay().Right().Buffer());
+  std::vector<LineMemory> lines;
+  auto add = [&lines](const DelayBuffer& b) { lines.push_back({b.Raw(), b.Length(), b.WrittenSinceClear()}); };
+  for (int i = 0; i < 4; ++i) add(e.Chorus().Line(i).Buffer());
+  add(e.Delay().Left().Buffer());
+  add(e.Delay().PreTap().Buffer());
+  add(e.Delay().Right().Buffer());
   for (int side = 0; side < 2; ++side) {
-    for (int i = 0; i < ReverbNetwork::kLines; ++i) lines.push_back(&e.Reverb().Line(side, i).Buffer());
-    lines.push_back(&e.Reverb().PreDelay(side).Buffer());
+    for (int i = 0; i < ReverbNetwork::kLines; ++i) {
+      const ReverbNetwork::Store store = e.Reverb().LineStore(side, i);
+      lines.push_back({store.data, store.length, store.written});
+    }
+    add(e.Reverb().PreDelay(side).Buffer());
   }
   return lines;
 }
@@ -33,7 +44,7 @@ std::vector<const DelayBuffer*> AllLines(const SynthEngine& engine) {
 // The bytes of every line's memory that was written while playing.
 std::vector<std::vector<double>> WrittenMemory(const SynthEngine& e) {
   std::vector<std::vector<double>> copy;
-  for (const DelayBuffer* b : AllLines(e)) copy.emplace_back(b->Raw(), b->Raw() + b->Length());
+  for (const LineMemory& line : AllLines(e)) copy.emplace_back(line.data, line.data + line.length);
   return copy;
 }
 
@@ -70,13 +81,13 @@ class PresetRestoreTest : public ::testing::Test {
   void ExpectEveryLineClearedUntouched(const char* what) {
     const SynthEngine& e = b_->Engine();
     const std::vector<std::vector<double>> before = WrittenMemory(e);
-    for (const DelayBuffer* b : AllLines(e)) ASSERT_GT(b->WrittenSinceClear(), 0) << what;
+    for (const LineMemory& line : AllLines(e)) ASSERT_GT(line.written, 0) << what;
     restore_();
-    const std::vector<const DelayBuffer*> lines = AllLines(e);
+    const std::vector<LineMemory> lines = AllLines(e);
     ASSERT_EQ(lines.size(), 71u);
     const std::vector<std::vector<double>> after = WrittenMemory(e);
     for (size_t i = 0; i < lines.size(); ++i) {
-      EXPECT_EQ(lines[i]->WrittenSinceClear(), 0) << what << " line " << i;
+      EXPECT_EQ(lines[i].written, 0) << what << " line " << i;
       EXPECT_TRUE(after[i] == before[i]) << what << ": line " << i << " memory was written";
     }
   }

@@ -67,18 +67,18 @@ TEST(ReverbTest, LengthAndModulationSettings) {
   s.mod = 0.0;
   reverb.UpdateSettings(s);
   EXPECT_NEAR(reverb.TimeScale(), 0.005, 1e-8);            // 0 * 0.095 * 0.75 + 0.005
-  EXPECT_NEAR(reverb.Line(0, 0).Feedback(), 0.21, 1e-12);  // 0.75 (0.9 * 0.2 + 0.1)
+  EXPECT_NEAR(reverb.LineFeedback(0, 0), 0.21, 1e-12);  // 0.75 (0.9 * 0.2 + 0.1)
   test::TestNoise noise;
   double wl, wr;
   for (int n = 0; n < 20000; ++n) reverb.Process(noise.Next(), noise.Next(), &wl, &wr);
   for (int side = 0; side < 2; ++side)
-    for (int i = 0; i < ReverbNetwork::kLines; ++i) EXPECT_EQ(reverb.Line(side, i).ModFactor(), 1.0);
+    for (int i = 0; i < ReverbNetwork::kLines; ++i) EXPECT_EQ(reverb.LineModFactor(side, i), 1.0);
 
   s = ReverbSettings();  // length 0.7: m = 0.7 * 0.095 * 0.75 + 0.005 = 0.054875
   reverb.UpdateSettings(s);
   for (int n = 0; n < 44100; ++n) reverb.Process(0.0, 0.0, &wl, &wr);
-  EXPECT_EQ(reverb.Line(0, 0).DelayLength(), 164.0);  // (0.9 m + 0.1) * 0.025 * 44100 = 164.7
-  EXPECT_EQ(reverb.Line(1, 0).DelayLength(), 89.0);   // ... * 0.01358796 * 44100 = 89.5
+  EXPECT_EQ(reverb.LineDelayLength(0, 0), 164.0);  // (0.9 m + 0.1) * 0.025 * 44100 = 164.7
+  EXPECT_EQ(reverb.LineDelayLength(1, 0), 89.0);   // ... * 0.01358796 * 44100 = 89.5
   EXPECT_EQ(reverb.PreDelay(0).DelayLength(), 1543.0);  // (0.025 + 0.01) * 44100 = 1543.5
 }
 

@@ -122,9 +122,12 @@ TEST(StereoDelayTest, LengthsStayInsideTheBuffer) {
                                         [&](int, double* l, double* r) { *l = *r = noise.Next(); });
     for (double v : out) ASSERT_TRUE(std::isfinite(v));
     for (const DelayUnit* u : {&d.Left(), &d.PreTap(), &d.Right()}) {
-      EXPECT_LT(u->DelayLength(), DelayUnit::kBufferLength) << c.fs << " " << c.tempo;
+      // Each unit inside its own store: the pre-tap keeps half the others'.
+      EXPECT_LT(u->DelayLength(), u->Buffer().Length()) << c.fs << " " << c.tempo;
       EXPECT_GE(u->DelayLength(), 1) << c.fs << " " << c.tempo;
     }
+    EXPECT_EQ(d.PreTap().Buffer().Length(), DelayUnit::kBufferLength / 2 + 1);
+    EXPECT_EQ(d.Left().Buffer().Length(), DelayUnit::kBufferLength);
     if (c.pingPong == StereoDelay::kStraight) {  // the longest pattern that fits keeps its shape
       EXPECT_NEAR(d.Left().DelayLength(), 2 * d.PreTap().DelayLength(), 1.0);
     }
