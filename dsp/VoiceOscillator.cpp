@@ -137,7 +137,7 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
   }
   currentIncrement_ = inc;
 
-  const double d = PitchNoiseOffset();
+  const double d = pitchNoise == 0.0 ? 0.0 : PitchNoiseOffset();
 
   const double raw = (pitchRatio * currentIncrement_ * steps.Ratio() + d) * bendRatio;
   const double e = 0.0 < raw ? raw : 0.0;
@@ -158,7 +158,7 @@ void VoiceOscillator::Gains(double* gains) const {
   }
 }
 
-void VoiceOscillator::UpdateDamping() {
+[[gnu::always_inline]] inline void VoiceOscillator::UpdateDamping() {
   const double damping = (1.0 - velocity_) * velocityToHarmonics;
   if (damping == dampingKey_) return;
   dampingKey_ = damping;
@@ -227,7 +227,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
 // The partial weights, the highest audible partial and the angles of the
 // sine sum. Silent partials only add zeros to the sum, so the groups of the
 // recurrence above the highest audible one are left out.
-void VoiceOscillator::PrepareSineSum(SineLanes& lanes, int lane) {
+[[gnu::always_inline]] inline void VoiceOscillator::PrepareSineSum(SineLanes& lanes, int lane) {
   UpdateDamping();
   const bool counted = sharedLevels_ != nullptr && levelsVersion_ != nullptr;
   if (!weightsValid_ || !counted || *levelsVersion_ != weightsVersion_) {

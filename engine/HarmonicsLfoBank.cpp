@@ -2,6 +2,7 @@
 // moves at half the others' depth.
 #include "engine/HarmonicsLfoBank.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace morvanta {
@@ -18,7 +19,7 @@ bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, do
       steps_[k] = r * speedFactor * invRate;
     }
   }
-  bool changed = false;
+  uint64_t differ = 0;  // the bits in which any gain moved
   for (int k = 0; k < kCount; ++k) {
     double p = phases_[k] + steps_[k];
     while (p > 4.0) p -= 4.0;
@@ -27,10 +28,13 @@ bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, do
     double m = tri * depth;
     if (k == 0) m *= 0.5;
     const double g = (m + 1.0) * levels[k] * levels[k];
-    changed = changed || std::memcmp(&g, &gains[k], sizeof g) != 0;
+    uint64_t now, before;
+    std::memcpy(&now, &g, sizeof now);
+    std::memcpy(&before, &gains[k], sizeof before);
+    differ |= now ^ before;
     gains[k] = g;
   }
-  return changed;
+  return differ != 0;
 }
 
 }  // namespace morvanta

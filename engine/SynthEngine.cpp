@@ -70,7 +70,37 @@ inline bool SameBits(const double* a, const double* b, int n) {
   return differ == 0;
 }
 
+inline uint64_t Bits(double x) {
+  uint64_t u;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+// Whether the five values are the same bit for bit where `mask` has ones
+// (written out: a loop here stays a loop, and this runs for every voice).
+inline bool SameMaskedBits(const double* a, const double* b, const uint64_t* mask) {
+  const uint64_t differ = ((Bits(a[0]) ^ Bits(b[0])) & mask[0]) | ((Bits(a[1]) ^ Bits(b[1])) & mask[1]) |
+                          ((Bits(a[2]) ^ Bits(b[2])) & mask[2]) | ((Bits(a[3]) ^ Bits(b[3])) & mask[3]) |
+                          ((Bits(a[4]) ^ Bits(b[4])) & mask[4]);
+  return differ == 0;
+}
+
+// All ones when the depth reads its source (NaN does), else zero.
+inline uint64_t ReadMask(std::initializer_list<double> depths) {
+  for (double d : depths) {
+    if (d != 0.0) return ~uint64_t{0};
+  }
+  return 0;
+}
+
 inline double VelocityFactor(double vel, double depth) { return vel * depth + (1.0 - depth); }
+
+// Sets an LFO's rate unless it holds these very bits already (its increment
+// is always its rate over the sample rate, so it would not change either).
+inline void SetLfoFrequency(VoiceLfo& lfo, double rate) {
+  const double now = lfo.Frequency();
+  if (!SameBits(&now, &rate, 1)) lfo.SetFrequency(rate);
+}
 
 // Whether any destination reads the LFO.
 inline bool AnyDepth(const LfoDepths& d) {
@@ -187,6 +217,28 @@ void SynthEngine::BuildDestinationRows() {
                        p.velTo.pw);
 }
 
+// Which sources the oscillator and filter controls read this block. A source
+// whose every depth there is 0 adds only zeros of either sign, and each sum
+// it joins ends in a clamp to 0..1 (or, for the pitch, in a sum with 1 or in
+// the increment's clamp at 0) that maps -0 and +0 alike, so the controls do
+// not depend on its (finite) value and the memo need not compare it.
+void SynthEngine::BuildControlKey() {
+  const ParamSnapshot& p = snap_;
+  const DestinationRow* r = rows_;
+  auto rowDepths = [r](double DestinationRow::*source) {
+    double any = 0.0;
+    for (int d = 0; d < kGeneralDestinations; ++d) {
+      if (r[d].modulated && r[d].*source != 0.0) any = 1.0;
+    }
+    return any;
+  };
+  controlKey_[0] = ReadMask({rowDepths(&DestinationRow::env2), p.adsr2To.pitch, p.adsr2To.fc, p.adsr2To.fr});
+  controlKey_[1] = ReadMask({rowDepths(&DestinationRow::lfo1), p.lfo1To.pitch, p.lfo1To.fc, p.lfo1To.fr});
+  controlKey_[2] = ReadMask({rowDepths(&DestinationRow::lfo2), p.lfo2To.pitch, p.lfo2To.fc, p.lfo2To.fr});
+  controlKey_[3] = ReadMask({rowDepths(&DestinationRow::wheel), p.modwTo.fc, p.modwTo.fr});
+  controlKey_[4] = ReadMask({rowDepths(&DestinationRow::arp), p.arpModTo.fc, p.arpModTo.fr});
+}
+
 void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   const double vel = v.osc.Velocity();
   VelocityFactors& f = v.vel;
@@ -249,9 +301,17 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   for (int k = 0; k < 16; ++k) stepRatios_[k] = std::pow(2.0, snap_.arpPitch[k] / 12.0);
   lfo1Rate_.Configure(snap_.lfo1.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo1.shape) ? kRandomLfoRateFactor : 1.0);
   lfo2Rate_.Configure(snap_.lfo2.sync, tempo_, VoiceLfo::IsRandom(snap_.lfo2.shape) ? kRandomLfoRateFactor : 1.0);
+  // With no ADSR2 or wheel depth on an LFO's rate, its control is the
+  // frequency parameter itself (the zero terms only add zeros, and the rate
+  // maps -0 and +0 alike): the rate is the block's.
+  lfo1FixedRate_ = snap_.adsr2To.lfo1F == 0.0 && snap_.modwTo.lfo1F == 0.0;
+  lfo2FixedRate_ = snap_.adsr2To.lfo2F == 0.0 && snap_.modwTo.lfo2F == 0.0;
+  if (lfo1FixedRate_) lfo1Fixed_ = lfo1Rate_.Rate(snap_.lfo1.frequency);
+  if (lfo2FixedRate_) lfo2Fixed_ = lfo2Rate_.Rate(snap_.lfo2.frequency);
   BuildDestinationRows();
   lfo1Heard_ = AnyDepth(snap_.lfo1To);
   lfo2Heard_ = AnyDepth(snap_.lfo2To);
+  BuildControlKey();
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
 
   for (int s = 0; s < frames; ++s) {
@@ -275,6 +335,43 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   bus_.ProcessReverb(left, right, frames);
 
   queue_.FlushEvents(frames);
+}
+
+// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
+// tick each, scaled by their ADSR2 and wheel depths.
+[[gnu::always_inline]] inline void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
+  const ParamSnapshot& p = snap_;
+  const double env2 = m->env2, mw = m->wheel;
+  if (lfo1FixedRate_) {
+    SetLfoFrequency(v.lfo1, lfo1Fixed_);
+  } else {
+    v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
+  }
+  if (lfo2FixedRate_) {
+    SetLfoFrequency(v.lfo2, lfo2Fixed_);
+  } else {
+    v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
+  }
+  // An LFO with every destination depth at 0 only ever adds zeros; it still
+  // runs so that it is where it would be when a depth comes up.
+  if (lfo1Heard_) {
+    m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
+  } else {
+    v.lfo1.TickUnheard();
+  }
+  if (lfo2Heard_) {
+    m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
+  } else {
+    v.lfo2.TickUnheard();
+  }
+}
+
+// The pan step: the smoothed position and its equal-power gains.
+inline void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
+  // Single-precision smoothing may round a hair outside 0..1.
+  const double pan = Clamp01(v.panSmoother.Process(panTarget));
+  currentPan_ = pan;
+  v.panGains.Set(pan);
 }
 
 // A voice's sample up to its oscillator's partial sum, in voice order: the
@@ -323,7 +420,7 @@ void SynthEngine::BeginVoice(int index) {
   TickLfos(v, &m);
   ControlMemo& memo = v.controls;
   const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
-  if (memo.valid && SameBits(sources, memo.sources, 5)) {
+  if (memo.valid && SameMaskedBits(sources, memo.sources, controlKey_)) {
     o.bendRatio = pitchBend_;
     o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
   } else {
@@ -393,32 +490,15 @@ void SynthEngine::FinishVoices(double& left, double& right) {
     filters_.active[index] = 1.0;
   }
   ProcessFilterLanes(filters_, frame_.filterVoice[count - 1] + 1);
+  // The sums stay in registers (the outputs could alias the frame's arrays).
+  double l = left, r = right;
   for (int lane = 0; lane < count; ++lane) {
     const double y = filters_.y[frame_.filterVoice[lane]];
-    left += frame_.panLeft[lane] * y;
-    right += frame_.panRight[lane] * y;
+    l += frame_.panLeft[lane] * y;
+    r += frame_.panRight[lane] * y;
   }
-}
-
-// The LFO step: rates from their parameters, ADSR2 and the wheel, then one
-// tick each, scaled by their ADSR2 and wheel depths.
-void SynthEngine::TickLfos(VoiceSlot& v, ModSources* m) {
-  const ParamSnapshot& p = snap_;
-  const double env2 = m->env2, mw = m->wheel;
-  v.lfo1.SetFrequency(lfo1Rate_.Rate(env2 * p.adsr2To.lfo1F + p.lfo1.frequency + mw * p.modwTo.lfo1F));
-  v.lfo2.SetFrequency(lfo2Rate_.Rate(env2 * p.adsr2To.lfo2F + p.lfo2.frequency + mw * p.modwTo.lfo2F));
-  // An LFO with every destination depth at 0 only ever adds zeros; it still
-  // runs so that it is where it would be when a depth comes up.
-  if (lfo1Heard_) {
-    m->lfo1 = LfoDepth(v.lfo1.Tick(), p.adsr2To.lfo1Amp, p.modwTo.lfo1Amp, env2, mw);
-  } else {
-    v.lfo1.TickUnheard();
-  }
-  if (lfo2Heard_) {
-    m->lfo2 = LfoDepth(v.lfo2.Tick(), p.adsr2To.lfo2Amp, p.modwTo.lfo2Amp, env2, mw);
-  } else {
-    v.lfo2.TickUnheard();
-  }
+  left = l;
+  right = r;
 }
 
 // The destination step: pitch modulation and the general destinations'
@@ -475,14 +555,6 @@ void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
   v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
-}
-
-// The pan step: the smoothed position and its equal-power gains.
-void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
-  // Single-precision smoothing may round a hair outside 0..1.
-  const double pan = Clamp01(v.panSmoother.Process(panTarget));
-  currentPan_ = pan;
-  v.panGains.Set(pan);
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {

@@ -100,6 +100,7 @@ class SynthEngine {
 
   void ApplySnapshot(const ParamSnapshot& snapshot);
   void BuildDestinationRows();
+  void BuildControlKey();
   void ChangeSampleRate(double fs);
   void SetUpVoice(VoiceSlot& v);
   void UpdateVelocityFactors(VoiceSlot& v);
@@ -194,6 +195,12 @@ class SynthEngine {
   bool lfo2Heard_ = true;
   double tempo_ = 0.0;
   LfoRateMemo lfo1Rate_, lfo2Rate_;
+  // Whether an LFO's rate is the same for every voice and sample this block, and that rate.
+  bool lfo1FixedRate_ = false, lfo2FixedRate_ = false;
+  double lfo1Fixed_ = 0.0, lfo2Fixed_ = 0.0;
+  // Per source (env2, lfo1, lfo2, wheel, arp): all ones when the controls
+  // read it this block, so the control memo compares its bits.
+  uint64_t controlKey_[5] = {~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}};
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
   uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_

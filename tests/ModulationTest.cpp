@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "support/EngineTestKit.h"
 
@@ -131,6 +132,70 @@ TEST(Modulation, AnLfoNobodyReadsComesInWhereItWouldHaveBeen) {
     const testkit::Stereo a = play(quiet, 4, 3000, false), b = play(reading, 4, 3000, false);
     EXPECT_EQ(a.left, b.left) << shape;
     EXPECT_EQ(a.right, b.right) << shape;
+  }
+}
+
+// The oscillator and filter controls are kept while the sources they read
+// keep their bits; a source with every depth there at 0 is not compared.
+// Every block works them out afresh, so one-frame blocks are the reference:
+// long blocks must match them while the envelope and an LFO move unread,
+// while the wheel moves, and after the depths come up (into the release).
+TEST(Modulation, ControlsKeptOverUnreadSourcesMatchFreshOnes) {
+  EngineRig kept, fresh;
+  for (EngineRig* r : {&kept, &fresh}) {
+    r->snap.lfo1.frequency = 0.4;
+    r->snap.lfo1To.amp = 0.5;  // LFO1 is heard, but not by the controls
+    r->snap.adsr2.decay = 0.02;
+    r->snap.adsr2.sustain = 0.3;
+    r->snap.filterFrequency = 0.5;
+    r->snap.arpModTo.fc = 0.0;
+    r->engine.MidiReceived(NoteOn(60));
+  }
+  auto play = [](EngineRig& r, int frames, int block) {
+    std::vector<double> left;
+    for (int done = 0; done < frames; done += block) {
+      const testkit::Stereo out = Render(r.engine, r.snap, block);
+      left.insert(left.end(), out.left.begin(), out.left.end());
+    }
+    return left;
+  };
+  ASSERT_EQ(play(kept, 1536, 512), play(fresh, 1536, 1));
+  for (EngineRig* r : {&kept, &fresh}) r->snap.modWheel = 0.7;
+  ASSERT_EQ(play(kept, 512, 512), play(fresh, 512, 1));
+  for (EngineRig* r : {&kept, &fresh}) {
+    r->snap.adsr2To.fc = 0.4;
+    r->snap.lfo1To.fr = 0.3;
+    r->snap.modwTo.bitDiv = 0.2;
+    r->engine.MidiReceived(testkit::NoteOff(60));  // ADSR2 moves again
+  }
+  EXPECT_EQ(play(kept, 1536, 512), play(fresh, 1536, 1));
+}
+
+// Without ADSR2 or wheel depth on its rate an LFO runs at the block's rate,
+// set only when a voice's differs. A rig whose rate depth is too small to be
+// heard works the rate out every sample; both must agree through a new note,
+// a new frequency and a new sample rate, for every shape.
+TEST(Modulation, AnLfoAtTheBlocksRateMatchesOneWorkedOutEachSample) {
+  for (int shape = 0; shape < 6; ++shape) {
+    EngineRig block, each;
+    for (EngineRig* r : {&block, &each}) {
+      r->snap.lfo1.shape = shape;
+      r->snap.lfo1.frequency = 0.4;
+      r->snap.lfo1To.pitch = 0.3;
+      r->snap.lfo1To.fc = 0.5;
+    }
+    // ADSR2 (0..1) times 1e-300 vanishes beside the frequency.
+    each.snap.adsr2To.lfo1F = 1e-300;
+    auto play = [](EngineRig& r, unsigned seed, int frames, int note, double rate = 44100.0) {
+      std::srand(seed);
+      if (note >= 0) r.engine.MidiReceived(NoteOn(note));
+      return Render(r.engine, r.snap, frames, rate).left;
+    };
+    ASSERT_EQ(play(block, 1, 2000, 60), play(each, 1, 2000, 60)) << shape;
+    ASSERT_EQ(play(block, 2, 2000, 64), play(each, 2, 2000, 64)) << shape;
+    for (EngineRig* r : {&block, &each}) r->snap.lfo1.frequency = 0.7;
+    ASSERT_EQ(play(block, 3, 2000, -1), play(each, 3, 2000, -1)) << shape;
+    ASSERT_EQ(play(block, 4, 2000, 67, 48000.0), play(each, 4, 2000, 67, 48000.0)) << shape;
   }
 }
 
