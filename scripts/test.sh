@@ -22,7 +22,7 @@ case "${1:-}" in
     if setarch "$(uname -m)" -R true 2>/dev/null; then runner=(setarch "$(uname -m)" -R); fi
     # The long single-threaded signal sweeps run twenty times slower here and
     # have no threads to check; the release and ASan runs cover them.
-    skip=(-E 'EffectChainRateTest|NoNanOrInfForAnyStoredSettings|DemoPhrasePlaysWithoutAMidiFile')
+    skip=(-E 'EffectChainRateTest|NoNanOrInfForAnyStoredSettings|DemoPhrasePlaysWithoutAMidiFile|FactorySound/CategorySweep')
     ;;
 esac
 jobs=$(nproc 2>/dev/null || echo 2)
