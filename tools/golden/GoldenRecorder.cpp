@@ -126,7 +126,7 @@ const char* const kModeNames[] = {"mono", "livearp", "poly"};
 // Everything one case renders: the program it starts from, the patch on top
 // (normalised values, then exact values through text entry), the MIDI, the
 // automation, the rates and the length.
-struct CaseSpec {
+struct CaseRecipe {
   std::string program;  // factory program name; empty for "init"
   Patch patch;
   std::vector<std::pair<int, std::string>> texts;
@@ -137,16 +137,16 @@ struct CaseSpec {
   double seconds = kRenderSeconds;
 };
 
-CaseSpec FromPatch(Patch patch) {
-  CaseSpec c;
+CaseRecipe FromPatch(Patch patch) {
+  CaseRecipe c;
   c.patch = std::move(patch);
   return c;
 }
 
 // The designed cases below play their own material without the standard
 // automation, which would switch their effects and partials off.
-CaseSpec Designed(Patch patch) {
-  CaseSpec c = FromPatch(std::move(patch));
+CaseRecipe Designed(Patch patch) {
+  CaseRecipe c = FromPatch(std::move(patch));
   c.standardAutomation = false;
   return c;
 }
@@ -156,8 +156,8 @@ float Bipolar(double percent) { return static_cast<float>(0.5 + percent / 200.0)
 std::string Exact(double value) { return Format("%.17g", value); }
 
 // The telling factory programs, played by the standard phrase as they are.
-CaseSpec ProgramCase(const char* program) {
-  CaseSpec c = Designed({});
+CaseRecipe ProgramCase(const char* program) {
+  CaseRecipe c = Designed({});
   c.program = program;
   return c;
 }
@@ -166,8 +166,8 @@ CaseSpec ProgramCase(const char* program) {
 // low to the top of the range, with the response moving from low-pass through
 // band-pass to high-pass; at 32 kHz the top of the range meets the cap below
 // Nyquist.
-CaseSpec ResonanceCase() {
-  CaseSpec c = Designed({});
+CaseRecipe ResonanceCase() {
+  CaseRecipe c = Designed({});
   c.patch = {{kOscShape, Normalised(3, 4)},   {kFilterFrequency, 0.35f},
              {kFilterResonance, 0.995f},      {kFilterKeyTrack, 0.3f},
              {kLfo1Frequency, 0.45f},         {kLfo1ToFC, Bipolar(60)},
@@ -182,8 +182,8 @@ CaseSpec ResonanceCase() {
 
 // The step sequence on plain voices: six steps looping from the third, each
 // with its own pitch, shape and modulation, the modulation stepped or smoothed.
-CaseSpec StepSequenceCase(bool smooth) {
-  CaseSpec c = Designed({});
+CaseRecipe StepSequenceCase(bool smooth) {
+  CaseRecipe c = Designed({});
   c.patch = {{kArpOn, 1.0f},
              {kArpStepsCount, Normalised(6 - 1, 15)},
              {kArpLoopStart, Normalised(2, 15)},
@@ -209,8 +209,8 @@ CaseSpec StepSequenceCase(bool smooth) {
 
 // Every partial at half level through chorus, delay and reverb, a sixteen-note
 // chord struck over the first 40 ms and released at 0.3 s.
-CaseSpec FullChainCase() {
-  CaseSpec c = Designed({});
+CaseRecipe FullChainCase() {
+  CaseRecipe c = Designed({});
   for (int h = 0; h < 16; ++h) c.patch.emplace_back(kHarmonics1 + h, 0.5f);
   c.patch.insert(c.patch.end(), {{kHarmonicsLfoAmp, 0.5f},
                                  {kHarmonicsLfoSpeed, 0.4f},
@@ -232,8 +232,8 @@ CaseSpec FullChainCase() {
 
 // The bit divider holding for a non-whole number of samples (3.79 at
 // 44.1 kHz, 8.25 at 96 kHz) with its feedback, ADSR2 moving the limit.
-CaseSpec BitDividerCase() {
-  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+CaseRecipe BitDividerCase() {
+  CaseRecipe c = Designed({{kOscShape, Normalised(3, 4)},
                           {kBitDivider, 0.3f},
                           {kBitFeedback, 0.6f},
                           {kAdsr2ToBitDiv, Bipolar(25)},
@@ -246,8 +246,8 @@ CaseSpec BitDividerCase() {
 // Envelope segments of exactly one sample and shorter than one, at the rate
 // the case renders at; short notes among a held one, so voices fall idle
 // inside a block while another sounds.
-CaseSpec EnvelopeEdgeCase(int rate) {
-  CaseSpec c = Designed({});
+CaseRecipe EnvelopeEdgeCase(int rate) {
+  CaseRecipe c = Designed({});
   const double oneSample = 1.0 / rate;
   c.texts = {{kAdsr1Attack, Exact(oneSample)},        {kAdsr1Decay, Exact(0.4 * oneSample)},
              {kAdsr1Release, Exact(oneSample)},       {kAdsr2Attack, Exact(0.5 * oneSample)},
@@ -265,8 +265,8 @@ CaseSpec EnvelopeEdgeCase(int rate) {
 
 // Voices whose releases end inside a block while a held note sounds on, and
 // notes that start part-way into a block.
-CaseSpec VoicesIdleCase() {
-  CaseSpec c = Designed({{kOscShape, Normalised(1, 4)},
+CaseRecipe VoicesIdleCase() {
+  CaseRecipe c = Designed({{kOscShape, Normalised(1, 4)},
                           {kAdsr1Attack, 0.05f},
                           {kAdsr1Release, 0.12f},
                           {kAdsr1Sustain, 0.8f},
@@ -281,8 +281,8 @@ CaseSpec VoicesIdleCase() {
 
 // Twenty keys on sixteen voices that all sit at the same level (no attack, no
 // decay, full sustain), so the stealing order decides which voices go.
-CaseSpec VoiceStealingCase() {
-  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+CaseRecipe VoiceStealingCase() {
+  CaseRecipe c = Designed({{kOscShape, Normalised(3, 4)},
                           {kAdsr1Attack, 0.0f},
                           {kAdsr1Decay, 0.0f},
                           {kAdsr1Sustain, 1.0f},
@@ -301,8 +301,8 @@ CaseSpec VoiceStealingCase() {
 }
 
 // Random pitch steps held for a while, their depth moved by LFO2 and velocity.
-CaseSpec PitchNoiseCase() {
-  CaseSpec c = Designed({{kOscShape, Normalised(3, 4)},
+CaseRecipe PitchNoiseCase() {
+  CaseRecipe c = Designed({{kOscShape, Normalised(3, 4)},
                           {kPitchNoise, 0.6f},
                           {kPitchNoiseHeight, 0.4f},
                           {kLfo2Frequency, 0.4f},
@@ -312,8 +312,8 @@ CaseSpec PitchNoiseCase() {
 }
 
 // Name and description of every case after the random patches, shapes and modes.
-const std::vector<std::pair<std::string, CaseSpec>>& DesignedCases() {
-  static const std::vector<std::pair<std::string, CaseSpec>> cases = {
+const std::vector<std::pair<std::string, CaseRecipe>>& DesignedCases() {
+  static const std::vector<std::pair<std::string, CaseRecipe>> cases = {
       {"program-pad-signus-1", ProgramCase("Pad signus 1")},
       {"program-bass-raw-saw-1", ProgramCase("Bass raw saw 1")},
       {"filter-resonance", ResonanceCase()},
@@ -330,32 +330,32 @@ const std::vector<std::pair<std::string, CaseSpec>>& DesignedCases() {
   return cases;
 }
 
-bool CaseFor(const std::string& name, CaseSpec* spec) {
+bool CaseFor(const std::string& name, CaseRecipe* recipe) {
   if (name == "init") {
-    *spec = CaseSpec{};
+    *recipe = CaseRecipe{};
     return true;
   }
   for (int n = 1; n <= kRandomPatches; ++n) {
     if (name == Format("random-%02d", n)) {
-      *spec = FromPatch(RandomPatch(n));
+      *recipe = FromPatch(RandomPatch(n));
       return true;
     }
   }
   for (int s = 0; s <= 4; ++s) {
     if (name == Format("shape-%d", s)) {
-      *spec = FromPatch(ShapePatch(s));
+      *recipe = FromPatch(ShapePatch(s));
       return true;
     }
   }
   for (int m = 0; m < 3; ++m) {
     if (name == std::string("mode-") + kModeNames[m]) {
-      *spec = FromPatch(ModePatch(m));
+      *recipe = FromPatch(ModePatch(m));
       return true;
     }
   }
   for (const auto& c : DesignedCases()) {
     if (c.first == name) {
-      *spec = c.second;
+      *recipe = c.second;
       return true;
     }
   }
@@ -364,9 +364,9 @@ bool CaseFor(const std::string& name, CaseSpec* spec) {
 
 // Mid-render automation: effects and partials 2..16 off, then on, then back
 // to the patch's own values; a filter move in between.
-std::vector<Automation> AutomationFor(const CaseSpec& spec, const std::vector<float>& patchValues) {
-  std::vector<Automation> a = spec.automation;
-  if (!spec.standardAutomation) return a;
+std::vector<Automation> AutomationFor(const CaseRecipe& recipe, const std::vector<float>& patchValues) {
+  std::vector<Automation> a = recipe.automation;
+  if (!recipe.standardAutomation) return a;
   const int switches[] = {kChorusOn, kReverbOn, kDelayOn};
   for (int s : switches) a.push_back({0.12, s, 0.0f});
   for (int h = 1; h < 16; ++h) a.push_back({0.12, kHarmonics1 + h, 0.0f});
@@ -392,19 +392,19 @@ std::unique_ptr<PluginInstance> Open(const std::string& path, int rate, std::str
 }
 
 // Loads the case's factory program, if any, then sets its patch on top.
-bool ApplyCase(PluginInstance& p, const CaseSpec& spec, std::string* error) {
-  if (!spec.program.empty()) {
+bool ApplyCase(PluginInstance& p, const CaseRecipe& recipe, std::string* error) {
+  if (!recipe.program.empty()) {
     int found = -1;
     for (int i = 0; i < p.NumPrograms() && found < 0; ++i)
-      if (p.ProgramName(i) == spec.program) found = i;
+      if (p.ProgramName(i) == recipe.program) found = i;
     if (found < 0) {
-      *error = "no factory program named " + spec.program;
+      *error = "no factory program named " + recipe.program;
       return false;
     }
     p.SetProgram(found);
   }
-  for (const auto& s : spec.patch) p.SetParameter(s.first, s.second);
-  for (const auto& t : spec.texts) {
+  for (const auto& s : recipe.patch) p.SetParameter(s.first, s.second);
+  for (const auto& t : recipe.texts) {
     if (!p.SetParameterText(t.first, t.second)) {
       *error = "parameter " + std::to_string(t.first) + " refused " + t.second;
       return false;
@@ -413,13 +413,13 @@ bool ApplyCase(PluginInstance& p, const CaseSpec& spec, std::string* error) {
   return true;
 }
 
-Channels Render(PluginInstance& p, const CaseSpec& spec, int rate, bool floatPath,
+Channels Render(PluginInstance& p, const CaseRecipe& recipe, int rate, bool floatPath,
                 const std::vector<float>& patchValues) {
   p.Resume();
-  const int total = FrameAt(spec.seconds, rate);
+  const int total = FrameAt(recipe.seconds, rate);
   const int channels = std::max(p.Effect()->numOutputs, 1);
   Channels out(static_cast<size_t>(channels));
-  const std::vector<Automation> automation = AutomationFor(spec, patchValues);
+  const std::vector<Automation> automation = AutomationFor(recipe, patchValues);
   std::vector<std::vector<double>> dbuf(channels, std::vector<double>(kBlockFrames));
   std::vector<std::vector<float>> fbuf(channels, std::vector<float>(kBlockFrames));
   std::vector<double*> dptr;
@@ -435,7 +435,7 @@ Channels Render(PluginInstance& p, const CaseSpec& spec, int rate, bool floatPat
       if (f >= start && f < start + n) p.SetParameter(a.index, a.value);
     }
     std::vector<MidiEvent> events;
-    for (const TimedMidi& m : spec.phrase) {
+    for (const TimedMidi& m : recipe.phrase) {
       const int f = FrameAt(m.seconds, rate);
       if (f < start || f >= start + n) continue;
       MidiEvent e;
@@ -628,26 +628,26 @@ std::string PatchTexts(PluginInstance& p) {
   return t;
 }
 
-bool RecordSpec(const std::string& path, const std::string& name, const CaseSpec& spec,
+bool RecordRecipe(const std::string& path, const std::string& name, const CaseRecipe& recipe,
                 Recording* out, std::string* error) {
   std::vector<uint8_t> chunk;
   std::vector<float> values;
   {
     std::unique_ptr<PluginInstance> p = Open(path, kRates[0], error);
-    if (!p || !ApplyCase(*p, spec, error)) return false;
+    if (!p || !ApplyCase(*p, recipe, error)) return false;
     for (int i = 0; i < kParams; ++i) values.push_back(p->GetParameter(i));
     chunk = p->GetChunk(false);
     out->exact.push_back({name + ".txt", PatchTexts(*p)});
     out->exact.push_back({name + ".chunk", std::string(chunk.begin(), chunk.end())});
   }
-  for (int rate : spec.rates) {
+  for (int rate : recipe.rates) {
     AudioTake take;
     take.file = Format("%s-%d", name.c_str(), rate);
     take.sampleRate = rate;
     {
       std::unique_ptr<PluginInstance> p = Open(path, rate, error);
-      if (!p || !ApplyCase(*p, spec, error)) return false;
-      take.doublePath = Render(*p, spec, rate, false, values);
+      if (!p || !ApplyCase(*p, recipe, error)) return false;
+      take.doublePath = Render(*p, recipe, rate, false, values);
     }
     {
       // The float path takes the same patch through its program chunk.
@@ -657,7 +657,7 @@ bool RecordSpec(const std::string& path, const std::string& name, const CaseSpec
         *error = name + ": the plug-in refused its own program chunk";
         return false;
       }
-      take.floatPath = Render(*p, spec, rate, true, values);
+      take.floatPath = Render(*p, recipe, rate, true, values);
     }
     out->audio.push_back(std::move(take));
   }
@@ -832,12 +832,12 @@ bool RecordCase(const std::string& pluginPath, const std::string& name, Recordin
     out->exact.push_back({name + ".txt", name == "dispatcher" ? DispatcherTexts(*p) : ParameterTexts(*p)});
     return true;
   }
-  CaseSpec spec;
-  if (!CaseFor(name, &spec)) {
+  CaseRecipe recipe;
+  if (!CaseFor(name, &recipe)) {
     *error = "no golden case named " + name;
     return false;
   }
-  return RecordSpec(pluginPath, name, spec, out, error);
+  return RecordRecipe(pluginPath, name, recipe, out, error);
 }
 
 bool WriteRecording(const std::string& dir, const Recording& rec, std::string* error) {
