@@ -63,6 +63,22 @@ void ChorusEffect::BlockUpdate(double fs, const ChorusSettings& p) {
   dryGain_ = std::sqrt(1.0 - mix);
 }
 
+void ChorusEffect::ProcessBlock(double* left, double* right, int n) {
+  constexpr int kChunk = 64;
+  double firstL[kChunk], secondL[kChunk], firstR[kChunk], secondR[kChunk];
+  ModDelayLine* const lines[4] = {&firstLeft_, &secondLeft_, &firstRight_, &secondRight_};
+  double* const out[4] = {firstL, secondL, firstR, secondR};
+  for (int start = 0; start < n; start += kChunk) {
+    const int k = n - start < kChunk ? n - start : kChunk;
+    double* l = left + start;
+    double* r = right + start;
+    const double* const in[4] = {l, l, r, r};
+    ModDelayLine::ProcessSineLines<4>(lines, in, out, k);
+    for (int s = 0; s < k; ++s) l[s] = wetGain_ * (firstL[s] - secondL[s]) + dryGain_ * l[s];
+    for (int s = 0; s < k; ++s) r[s] = dryGain_ * r[s] + wetGain_ * (firstR[s] - secondR[s]);
+  }
+}
+
 void ChorusEffect::Clear() {
   firstLeft_.Clear();
   firstRight_.Clear();

@@ -11,15 +11,15 @@ bool DelayBuffer::Reserve(int32_t capacity) {
   if (fresh == nullptr) return false;
   data_.reset(fresh);
   capacity_ = capacity;
-  SetLength(length_);
+  SetLength(pos_.length);
   return true;
 }
 
 void DelayBuffer::SetLength(int32_t length) {
   if (length > capacity_) length = capacity_;
   if (length < 1) length = capacity_ < 1 ? 0 : 1;
-  length_ = length;
-  write_ = 0;
+  pos_.length = length;
+  pos_.write = 0;
   Clear();
 }
 

@@ -34,29 +34,4 @@ void DelayTimeRamp::Set(double startValue, double targetValue, double durationSa
   }
 }
 
-void DelayTimeRamp::Advance(int n) {
-  if (duration < 0.0) return;
-  elapsed += n;
-  // The last step lands on the target itself: callers stop advancing once
-  // elapsed reaches the duration, and the curve's own value there may fall a
-  // rounding short (a whole sample once truncated to an integer length).
-  if (elapsed >= duration) {
-    duration = -1.0;
-    current = target;
-    return;
-  }
-  const double t = elapsed;
-  if (accelTime <= 0.0) {
-    current = start + direction * velocity * t;
-  } else if (t < accelTime) {
-    current = start + direction * accel * t * t * 0.5;
-  } else if (t < duration - accelTime) {
-    current = start + direction * ((t - accelTime) * velocity + accelDistance);
-  } else {
-    const double u = t - duration + accelTime;
-    const double r = accel * u * 0.5;
-    current = start + direction * ((velocity - r) * u + cruiseEndDistance);
-  }
-}
-
 }  // namespace morvanta

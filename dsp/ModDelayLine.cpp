@@ -70,21 +70,75 @@ double ModDelayLine::ProcessPlain(double x) {
   return delayLength_ > 0.0 ? outputGain_ * y : outputGain_ * x;
 }
 
-double ModDelayLine::ProcessSine(double x) {
-  if (delayLength_ >= lengthD_) delayLength_ = lengthD_;
-  const double y = ReadFractional();
-  loopFilter_.type = Biquad::kLowPass;
-  loopFilter_.Q = 1.2 - 0.4 * feedback_;
-  loopFilter_.Fc = (modFactor_ * 750.0 + 6000.0) / fs_;
-  loopFilter_.Compute();
-  const float u = static_cast<float>(x + y * feedback_);
-  buffer_.Push(loopFilter_.Process(u));
-  UpdateReadPosition(modFactor_ * delayLength_);
-  StepRamp();
-  modFactor_ = 1.0 + modDepth_ * FastSine(kTwoPi * modPhase_);
-  modPhase_ += modRate_ / fs_;
-  return y * outputGain_;
+// The sine variant's state for a block loop, held in locals where the buffer
+// writes cannot alias it.
+struct ModDelayLine::SineRun {
+  void Load(ModDelayLine& l) {
+    line = &l;
+    pos = l.buffer_.Cursor();
+    data = l.buffer_.Data();
+    filter = l.loopFilter_;
+    filter.type = Biquad::kLowPass;
+    filter.Q = 1.2 - 0.4 * l.feedback_;
+    lengthD = l.lengthD_;
+    feedback = l.feedback_;
+    fs = l.fs_;
+    gain = l.outputGain_;
+    depth = l.modDepth_;
+    rate = l.modRate_;
+    delayLength = l.delayLength_;
+    modFactor = l.modFactor_;
+    modPhase = l.modPhase_;
+    readPos = l.readPos_;
+    gliding = l.ramp_.Running();
+  }
+  [[gnu::always_inline]] double Step(double x) {
+    if (delayLength >= lengthD) delayLength = lengthD;
+    const double out = pos.ReadBetween(data, readPos);
+    filter.Fc = (modFactor * 750.0 + 6000.0) / fs;
+    filter.Compute();
+    const float u = static_cast<float>(x + out * feedback);
+    pos.Push(data, filter.Process(u));
+    readPos = ReadPosition(modFactor * delayLength, pos.write, lengthD);
+    if (gliding) {
+      line->ramp_.Advance(1);
+      delayLength = line->ramp_.current;
+      gliding = line->ramp_.Running();
+    }
+    modFactor = 1.0 + depth * FastSine(kTwoPi * modPhase);
+    modPhase += rate / fs;
+    return out * gain;
+  }
+  void Store() const {
+    line->buffer_.SetCursor(pos);
+    line->loopFilter_ = filter;
+    line->delayLength_ = delayLength;
+    line->modFactor_ = modFactor;
+    line->modPhase_ = modPhase;
+    line->readPos_ = readPos;
+  }
+
+  ModDelayLine* line;
+  DelayBuffer::Positions pos;
+  double* data;
+  Biquad filter;
+  double lengthD, feedback, fs, gain, depth, rate;
+  double delayLength, modFactor, modPhase, readPos;
+  bool gliding;
+};
+
+template <int kLines>
+void ModDelayLine::ProcessSineLines(ModDelayLine* const* lines, const double* const* x, double* const* y, int n) {
+  SineRun run[kLines];
+  for (int k = 0; k < kLines; ++k) run[k].Load(*lines[k]);
+  for (int s = 0; s < n; ++s) {
+    for (int k = 0; k < kLines; ++k) y[k][s] = run[k].Step(x[k][s]);
+  }
+  for (int k = 0; k < kLines; ++k) run[k].Store();
 }
+
+template void ModDelayLine::ProcessSineLines<1>(ModDelayLine* const*, const double* const*, double* const*, int);
+template void ModDelayLine::ProcessSineLines<4>(ModDelayLine* const*, const double* const*, double* const*, int);
 
 void ModDelayLine::Clear() {
   buffer_.Clear();

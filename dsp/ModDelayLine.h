@@ -62,7 +62,21 @@ class ModDelayLine {
     }
     return y * outputGain_;
   }
-  double ProcessSine(double x);
+  double ProcessSine(double x) {
+    ModDelayLine* line = this;
+    const double* in = &x;
+    double y;
+    double* out = &y;
+    ProcessSineLines<1>(&line, &in, &out, 1);
+    return y;
+  }
+  // ProcessSine over n samples for each of kLines lines, line k reading x[k]
+  // and writing y[k] (which may be the same array, or another line's input
+  // once that line is done with it: the lines take their inputs sample by
+  // sample in turn). The lines advance side by side, so that their
+  // independent chains of divisions and tangents overlap in the processor.
+  template <int kLines>
+  static void ProcessSineLines(ModDelayLine* const* lines, const double* const* x, double* const* y, int n);
   // Silences the buffer (without touching its memory) and the loop filter;
   // lengths and glides are kept.
   void Clear();
@@ -88,21 +102,20 @@ class ModDelayLine {
   double SampleRate() const { return fs_; }
 
  private:
-  double ReadFractional() const {
-    const int32_t i = static_cast<int32_t>(readPos_);
-    const double f = readPos_ - i;
-    const int32_t j = i + 1 < length_ ? i + 1 : 0;
-    return (1.0 - f) * buffer_.Read(i) + f * buffer_.Read(j);
-  }
+  struct SineRun;
+  double ReadFractional() const { return buffer_.Cursor().ReadBetween(buffer_.Raw(), readPos_); }
   // The length is held inside the buffer so that a rate change or a deep
   // modulation can never point the read before the oldest sample.
-  void UpdateReadPosition(double lengthUsed) {
+  static double ReadPosition(double lengthUsed, int32_t writeIndex, double lengthD) {
     if (!(lengthUsed > 0.0)) lengthUsed = 0.0;
-    if (lengthUsed > lengthD_) lengthUsed = lengthD_;
-    double pos = buffer_.WriteIndex() - lengthUsed;
-    if (pos < 0.0) pos += lengthD_;
-    if (pos >= lengthD_) pos -= lengthD_;
-    readPos_ = pos;
+    if (lengthUsed > lengthD) lengthUsed = lengthD;
+    double pos = writeIndex - lengthUsed;
+    if (pos < 0.0) pos += lengthD;
+    if (pos >= lengthD) pos -= lengthD;
+    return pos;
+  }
+  void UpdateReadPosition(double lengthUsed) {
+    readPos_ = ReadPosition(lengthUsed, buffer_.WriteIndex(), lengthD_);
   }
   void StepRamp() {
     if (ramp_.Running()) {

@@ -44,18 +44,6 @@ void DelayColorFilter::Configure(double drive, double colour, double fs) {
   allPass.Init(Biquad::kAllPass, f2 / fs, secondQ);
 }
 
-float DelayColorFilter::Process(double x) {
-  const float xs = static_cast<float>(x);
-  const float lo = lowPass.Process(xs);
-  const float h1 = highPass1.Process(xs);
-  const float h2 = highPass2.Process(h1);
-  const float lo2 = allPass.Process(lo);
-  const float low = static_cast<float>(0.8 * lo2);
-  const float high = static_cast<float>(1.25 * h2);
-  const float mid = static_cast<float>(0.7 * (static_cast<double>(lo2) + h2 - x));
-  return static_cast<float>(midGain * mid + lowGain * low + highGain * high);
-}
-
 // A logarithmic grid over fourteen octaves below Nyquist, then a
 // golden-section refinement around every local maximum it shows.
 double DelayColorFilter::PeakGain() const {
@@ -140,32 +128,59 @@ void DelayUnit::SetTime(double samples) {
   ramp_.Set(neverSet ? delayLength_ : ramp_.current, samples, fs_ * 0.375, fs_ * 0.1875);
 }
 
-float DelayUnit::Process(double x) {
-  const int32_t i = static_cast<int32_t>(readPos_);
-  const double f = readPos_ - i;
-  const int32_t j = i + 1 < length_ ? i + 1 : 0;
-  const double y = (1.0 - f) * buffer_.Read(i) + f * buffer_.Read(j);
-
-  const float cf = colour_.Process(y);
-  const double v = (cf * LoopFeedback() + x) * 0.26;
+// The loop body for ProcessBlock: the colour section and the clipper come in
+// as references, to the members themselves for a single sample and to local
+// copies for a longer block.
+[[gnu::always_inline]] inline void DelayUnit::Run(DelayColorFilter& colour, TubeDriveClipper& clipper,
+                                                const double* x, double* y, int n) {
+  DelayBuffer::Positions pos = buffer_.Cursor();
+  double* const data = buffer_.Data();
+  const double loopFeedback = LoopFeedback();
   const double d = drive_;
   const double b = 0.2 * d + 0.5;
-  const double z = clipper_.Process((16.0 * b * b + 1.0) * (d * v * 16.0), 0.1) / (4.0 * b + 1.0);
-  double w = z * (d * 0.5) * 0.2 + (1.0 - d * 0.5) * v;
-  const bool gliding = ramp_.Running();
-  if (gliding) w *= 2.0 * std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration;
-  buffer_.Push(w);
+  const double push = 16.0 * b * b + 1.0;
+  const double trim = 4.0 * b + 1.0;
+  const double halfDrive = d * 0.5;
+  const double clean = 1.0 - d * 0.5;
+  const double level = outputLevel_;
+  const double length = length_;
+  int32_t delayLength = delayLength_;
+  double readPos = readPos_;
+  bool gliding = ramp_.Running();
+  for (int s = 0; s < n; ++s) {
+    const double echo = pos.ReadBetween(data, readPos);
+    const float cf = colour.Process(echo);
+    const double v = (cf * loopFeedback + x[s]) * 0.26;
+    const double z = clipper.Process(push * (d * v * 16.0), 0.1) / trim;
+    double w = z * halfDrive * 0.2 + clean * v;
+    if (gliding) w *= 2.0 * std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration;
+    pos.Push(data, w);
 
-  double pos = static_cast<double>(buffer_.WriteIndex()) - delayLength_;
-  if (pos < 0.0) pos += length_;
-  if (pos >= length_) pos -= length_;
-  readPos_ = pos;
+    double p = static_cast<double>(pos.write) - delayLength;
+    if (p < 0.0) p += length;
+    if (p >= length) p -= length;
+    readPos = p;
 
-  if (gliding) {
-    ramp_.Advance(1);
-    delayLength_ = static_cast<int32_t>(ramp_.current);
+    if (gliding) {
+      ramp_.Advance(1);
+      delayLength = static_cast<int32_t>(ramp_.current);
+      gliding = ramp_.Running();
+    }
+    y[s] = static_cast<float>(cf * level);
   }
-  return static_cast<float>(cf * outputLevel_);
+  buffer_.SetCursor(pos);
+  delayLength_ = delayLength;
+  readPos_ = readPos;
+}
+
+void DelayUnit::ProcessBlock(const double* x, double* y, int n) {
+  if (n == 1) return Run(colour_, clipper_, x, y, n);
+  // Copies in locals, where the buffer writes cannot alias them.
+  DelayColorFilter colour = colour_;
+  TubeDriveClipper clipper = clipper_;
+  Run(colour, clipper, x, y, n);
+  colour_ = colour;
+  clipper_ = clipper;
 }
 
 void DelayUnit::Clear() {
@@ -225,22 +240,38 @@ void StereoDelay::BlockUpdate(double fs, double tempoBpm, const DelaySettings& p
   }
 }
 
-void StereoDelay::Process(double& left, double& right) {
-  // Without a tempo to follow, the synchronised echo is muted; the units run
-  // on silence so that their old contents fade instead of returning later.
-  const double inL = silent_ ? 0.0 : left;
-  const double inR = silent_ ? 0.0 : right;
-  const double eL = left_.Process(inL);
-  const double m = preTap_.Process(inR);
-  double eR;
-  if (pingPong_ == kOffset)
-    eR = right_.Process(m);
-  else
-    eR = right_.Process(m * right_.Feedback()) + m * right_.OutputLevel() * 0.5;
-  if (silent_) return;
+void StereoDelay::ProcessBlock(double* left, double* right, int n) {
+  constexpr int kChunk = 64;
+  double inL[kChunk], inR[kChunk], eL[kChunk], m[kChunk], eR[kChunk];
+  const double rightFeedback = right_.Feedback();
+  const double rightLevel = right_.OutputLevel();
   const double k = width_ * 0.5;
-  left += (0.5 + k) * eL + (0.5 - k) * eR;
-  right += (0.5 + k) * eR + (0.5 - k) * eL;
+  for (int start = 0; start < n; start += kChunk) {
+    const int count = n - start < kChunk ? n - start : kChunk;
+    double* l = left + start;
+    double* r = right + start;
+    // Without a tempo to follow, the synchronised echo is muted; the units
+    // run on silence so that their old contents fade instead of returning
+    // later.
+    for (int s = 0; s < count; ++s) {
+      inL[s] = silent_ ? 0.0 : l[s];
+      inR[s] = silent_ ? 0.0 : r[s];
+    }
+    left_.ProcessBlock(inL, eL, count);
+    preTap_.ProcessBlock(inR, m, count);
+    if (pingPong_ == kOffset) {
+      right_.ProcessBlock(m, eR, count);
+    } else {
+      for (int s = 0; s < count; ++s) inR[s] = m[s] * rightFeedback;
+      right_.ProcessBlock(inR, eR, count);
+      for (int s = 0; s < count; ++s) eR[s] += m[s] * rightLevel * 0.5;
+    }
+    if (silent_) continue;
+    for (int s = 0; s < count; ++s) {
+      l[s] += (0.5 + k) * eL[s] + (0.5 - k) * eR[s];
+      r[s] += (0.5 + k) * eR[s] + (0.5 - k) * eL[s];
+    }
+  }
 }
 
 void StereoDelay::Clear() {

@@ -40,7 +40,14 @@ class DelayUnit {
   void SetColourAndDrive(double drive, double colour);
   // Starts the S-curve glide to `samples` (held within 1 .. length - 1).
   void SetTime(double samples);
-  float Process(double x);
+  float Process(double x) {
+    double y;
+    ProcessBlock(&x, &y, 1);
+    return static_cast<float>(y);
+  }
+  // Process over n samples; y receives the single-precision outputs (y may
+  // be x).
+  void ProcessBlock(const double* x, double* y, int n);
   // Silences the buffer (without touching its memory) and the colour section.
   void Clear();
 
@@ -74,14 +81,29 @@ class DelayUnit {
   double feedbackCeiling_ = 1e300;
   double ceilingKey_[3] = {-1.0, -1.0, -1.0};  // drive, colour, fs it was found for
   void UpdateFeedbackCeiling();
+  void Run(DelayColorFilter& colour, TubeDriveClipper& clipper, const double* x, double* y, int n);
 };
+
+inline float DelayColorFilter::Process(double x) {
+  const float xs = static_cast<float>(x);
+  const float lo = lowPass.Process(xs);
+  const float h1 = highPass1.Process(xs);
+  const float h2 = highPass2.Process(h1);
+  const float lo2 = allPass.Process(lo);
+  const float low = static_cast<float>(0.8 * lo2);
+  const float high = static_cast<float>(1.25 * h2);
+  const float mid = static_cast<float>(0.7 * (static_cast<double>(lo2) + h2 - x));
+  return static_cast<float>(midGain * mid + lowGain * low + highGain * high);
+}
 
 class StereoDelay {
  public:
   enum PingPong { kStraight = 0, kOffset = 1 };
 
   void BlockUpdate(double fs, double tempoBpm, const DelaySettings& p);
-  void Process(double& left, double& right);
+  void Process(double& left, double& right) { ProcessBlock(&left, &right, 1); }
+  // Process over n frames in place.
+  void ProcessBlock(double* left, double* right, int n);
   void Clear();
 
   // The period g in samples for a "Delay Time" value; 0 when synchronised

@@ -45,13 +45,26 @@ class TubeDriveClipper {
 
  private:
   static double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
-  double SoftClip(double level, double threshold, double sign) const;
+  // Inline, so that a block loop holding a copy of the clipper keeps it in
+  // registers.
+  double SoftClip(double level, double threshold, double sign) const {
+    // Beyond this overshoot the soft curve equals its threshold to double
+    // precision; the curve's own formula would overflow into inf/inf there.
+    constexpr double kHugeOvershoot = 1e150;
+    const double e = level - threshold;
+    if (!(e < kHugeOvershoot)) return threshold * sign * latchedPeak_;
+    const double q = e / (1.0 - threshold);
+    return (e / (q * q + 1.0) + threshold) * sign * latchedPeak_;
+  }
 
-  double windowPeak_ = 0.0;
-  double runningMaxPeak_ = -99999.0;
+  // The peak and its inverse are kept apart, as are their latched copies:
+  // side by side, the compiler moves each pair as one vector, and the vector
+  // load right after two single stores stalls on every other sample.
   double inversePeak_ = 0.0;
-  double peak_ = 0.0;
   double latchedInverse_ = 0.0;
+  double windowPeak_ = 0.0;
+  double peak_ = 0.0;
+  double runningMaxPeak_ = -99999.0;
   double latchedPeak_ = 0.0;
   double lastSignInput_ = -99999.0;
   int32_t phase_ = 0;

@@ -19,6 +19,19 @@ constexpr double kTubeClipAmount = 0.1;
 
 inline double Clamp01(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 
+// One channel's distortion, high-pass and tube drive over n frames.
+[[gnu::always_inline]] inline void ShapeChannel(OutputHighPass& highPass, TubeDriveClipper& tube, bool distort,
+                                                float drive, const double* tubeDrive, double* io, int n) {
+  for (int s = 0; s < n; ++s) {
+    double x = io[s];
+    if (distort) x = DistortionShaper(static_cast<float>(x), drive);
+    x = highPass.Process(static_cast<float>(x));
+    const double t = tubeDrive[s];
+    if (t > 0.0) x = tube.Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
+    io[s] = x;
+  }
+}
+
 }  // namespace
 
 void BusChain::Reserve(double fs) {
@@ -50,20 +63,24 @@ void BusChain::BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p) {
   delay_.BlockUpdate(fs, tempoBpm, DelaySettingsOf(p));
 }
 
-void BusChain::ProcessFrame(double tubeDrive, double& left, double& right) {
-  const double t = tubeDrive;
-  double* sum[2] = {&left, &right};
+void BusChain::ProcessFrames(const double* tubeDrive, double* left, double* right, int n) {
+  double* channel[2] = {left, right};
+  const bool distort = distortion_ > 0.0;
+  const float drive = static_cast<float>(kDistortionDrive * distortion_);
   for (int ch = 0; ch < 2; ++ch) {
-    double x = *sum[ch];
-    if (distortion_ > 0.0) {
-      x = DistortionShaper(static_cast<float>(x), static_cast<float>(kDistortionDrive * distortion_));
+    if (n == 1) {
+      ShapeChannel(highPass_[ch], tube_[ch], distort, drive, tubeDrive, channel[ch], n);
+      continue;
     }
-    x = highPass_[ch].Process(static_cast<float>(x));
-    if (t > 0.0) x = tube_[ch].Process((kTubePush * t * t + 1.0) * x, kTubeClipAmount) / (kTubeTrim * t + 1.0);
-    *sum[ch] = x;
+    // Copies in locals, where the stores to the channel cannot alias them.
+    OutputHighPass highPass = highPass_[ch];
+    TubeDriveClipper tube = tube_[ch];
+    ShapeChannel(highPass, tube, distort, drive, tubeDrive, channel[ch], n);
+    highPass_[ch] = highPass;
+    tube_[ch] = tube;
   }
-  if (chorusOn_) chorus_.Process(left, right);
-  if (delayOn_) delay_.Process(left, right);
+  if (chorusOn_) chorus_.ProcessBlock(left, right, n);
+  if (delayOn_) delay_.ProcessBlock(left, right, n);
 }
 
 void BusChain::ProcessReverb(double* left, double* right, int frames) {

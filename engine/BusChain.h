@@ -30,7 +30,12 @@ class BusChain {
   void BlockUpdate(double fs, double tempoBpm, const ParamSnapshot& p);
   // One frame through the shapers, the chorus and the delay; `tubeDrive` is
   // the frame's drive amount (0..1).
-  void ProcessFrame(double tubeDrive, double& left, double& right);
+  void ProcessFrame(double tubeDrive, double& left, double& right) {
+    ProcessFrames(&tubeDrive, &left, &right, 1);
+  }
+  // ProcessFrame over n frames in place, each with its own drive amount: the
+  // same result, with every stage running through the frames on its own.
+  void ProcessFrames(const double* tubeDrive, double* left, double* right, int n);
   // The reverb over the block's frames, mixed with the dry signal.
   void ProcessReverb(double* left, double* right, int frames);
 
