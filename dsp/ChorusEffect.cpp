@@ -73,7 +73,7 @@ void ChorusEffect::ProcessBlock(double* left, double* right, int n) {
     double* l = left + start;
     double* r = right + start;
     const double* const in[4] = {l, l, r, r};
-    ModDelayLine::ProcessSineLines<4>(lines, in, out, k);
+    ModDelayLine::ProcessSineFour(lines, in, out, k);
     for (int s = 0; s < k; ++s) l[s] = wetGain_ * (firstL[s] - secondL[s]) + dryGain_ * l[s];
     for (int s = 0; s < k; ++s) r[s] = dryGain_ * r[s] + wetGain_ * (firstR[s] - secondR[s]);
   }

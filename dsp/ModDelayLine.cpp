@@ -70,75 +70,72 @@ double ModDelayLine::ProcessPlain(double x) {
   return delayLength_ > 0.0 ? outputGain_ * y : outputGain_ * x;
 }
 
-// The sine variant's state for a block loop, held in locals where the buffer
-// writes cannot alias it.
-struct ModDelayLine::SineRun {
-  void Load(ModDelayLine& l) {
-    line = &l;
-    pos = l.buffer_.Cursor();
-    data = l.buffer_.Data();
-    filter = l.loopFilter_;
-    filter.type = Biquad::kLowPass;
-    filter.Q = 1.2 - 0.4 * l.feedback_;
-    lengthD = l.lengthD_;
-    feedback = l.feedback_;
-    fs = l.fs_;
-    gain = l.outputGain_;
-    depth = l.modDepth_;
-    rate = l.modRate_;
-    delayLength = l.delayLength_;
-    modFactor = l.modFactor_;
-    modPhase = l.modPhase_;
-    readPos = l.readPos_;
-    gliding = l.ramp_.Running();
-  }
-  [[gnu::always_inline]] double Step(double x) {
-    if (delayLength >= lengthD) delayLength = lengthD;
-    const double out = pos.ReadBetween(data, readPos);
-    filter.Fc = (modFactor * 750.0 + 6000.0) / fs;
-    filter.Compute();
-    const float u = static_cast<float>(x + out * feedback);
-    pos.Push(data, filter.Process(u));
-    readPos = ReadPosition(modFactor * delayLength, pos.write, lengthD);
-    if (gliding) {
-      line->ramp_.Advance(1);
-      delayLength = line->ramp_.current;
-      gliding = line->ramp_.Running();
-    }
-    modFactor = 1.0 + depth * FastSine(kTwoPi * modPhase);
-    modPhase += rate / fs;
-    return out * gain;
-  }
-  void Store() const {
-    line->buffer_.SetCursor(pos);
-    line->loopFilter_ = filter;
-    line->delayLength_ = delayLength;
-    line->modFactor_ = modFactor;
-    line->modPhase_ = modPhase;
-    line->readPos_ = readPos;
-  }
-
-  ModDelayLine* line;
-  DelayBuffer::Positions pos;
-  double* data;
-  Biquad filter;
-  double lengthD, feedback, fs, gain, depth, rate;
-  double delayLength, modFactor, modPhase, readPos;
-  bool gliding;
-};
-
-template <int kLines>
-void ModDelayLine::ProcessSineLines(ModDelayLine* const* lines, const double* const* x, double* const* y, int n) {
-  SineRun run[kLines];
-  for (int k = 0; k < kLines; ++k) run[k].Load(*lines[k]);
-  for (int s = 0; s < n; ++s) {
-    for (int k = 0; k < kLines; ++k) y[k][s] = run[k].Step(x[k][s]);
-  }
-  for (int k = 0; k < kLines; ++k) run[k].Store();
+double ModDelayLine::ProcessSine(double x) {
+  if (delayLength_ >= lengthD_) delayLength_ = lengthD_;
+  const double y = ReadFractional();
+  loopFilter_.type = Biquad::kLowPass;
+  loopFilter_.Q = 1.2 - 0.4 * feedback_;
+  loopFilter_.Fc = (modFactor_ * 750.0 + 6000.0) / fs_;
+  loopFilter_.Compute();
+  const float u = static_cast<float>(x + y * feedback_);
+  buffer_.Push(loopFilter_.Process(u));
+  UpdateReadPosition(modFactor_ * delayLength_);
+  StepRamp();
+  modFactor_ = 1.0 + modDepth_ * FastSine(kTwoPi * modPhase_);
+  modPhase_ += modRate_ / fs_;
+  return y * outputGain_;
 }
 
-template void ModDelayLine::ProcessSineLines<1>(ModDelayLine* const*, const double* const*, double* const*, int);
-template void ModDelayLine::ProcessSineLines<4>(ModDelayLine* const*, const double* const*, double* const*, int);
+void ModDelayLine::ProcessSineFour(ModDelayLine* const* lines, const double* const* x, double* const* y, int n) {
+  ModSineLanes s;
+  for (int k = 0; k < ModSineLanes::kLanes; ++k) lines[k]->LoadSineLane(s, k);
+  ModSineBlock(s, x, y, n);
+  for (int k = 0; k < ModSineLanes::kLanes; ++k) lines[k]->StoreSineLane(s, k);
+}
+
+void ModDelayLine::LoadSineLane(ModSineLanes& s, int k) {
+  s.delayLength[k] = delayLength_;
+  s.lengthD[k] = lengthD_;
+  s.readPos[k] = readPos_;
+  s.modFactor[k] = modFactor_;
+  s.modPhase[k] = modPhase_;
+  s.fs[k] = fs_;
+  s.feedback[k] = feedback_;
+  s.gain[k] = outputGain_;
+  s.depth[k] = modDepth_;
+  s.rate[k] = modRate_;
+  s.q[k] = 1.2 - 0.4 * feedback_;
+  s.fc[k] = loopFilter_.Fc;
+  s.b0[k] = loopFilter_.b0;
+  s.b1[k] = loopFilter_.b1;
+  s.b2[k] = loopFilter_.b2;
+  s.a1[k] = loopFilter_.a1;
+  s.a2[k] = loopFilter_.a2;
+  s.z1[k] = loopFilter_.z1;
+  s.z2[k] = loopFilter_.z2;
+  s.data[k] = buffer_.Data();
+  s.pos[k] = buffer_.Cursor();
+  s.ramp[k] = &ramp_;
+  s.gliding[k] = ramp_.Running();
+}
+
+void ModDelayLine::StoreSineLane(const ModSineLanes& s, int k) {
+  delayLength_ = s.delayLength[k];
+  readPos_ = s.readPos[k];
+  modFactor_ = s.modFactor[k];
+  modPhase_ = s.modPhase[k];
+  loopFilter_.type = Biquad::kLowPass;
+  loopFilter_.Q = s.q[k];
+  loopFilter_.Fc = s.fc[k];
+  loopFilter_.b0 = s.b0[k];
+  loopFilter_.b1 = s.b1[k];
+  loopFilter_.b2 = s.b2[k];
+  loopFilter_.a1 = s.a1[k];
+  loopFilter_.a2 = s.a2[k];
+  loopFilter_.z1 = s.z1[k];
+  loopFilter_.z2 = s.z2[k];
+  buffer_.SetCursor(s.pos[k]);
+}
 
 void ModDelayLine::Clear() {
   buffer_.Clear();

@@ -8,6 +8,7 @@
 #include "dsp/Biquad.h"
 #include "dsp/DelayBuffer.h"
 #include "dsp/DelayTimeRamp.h"
+#include "dsp/ModSineLanes.h"
 
 namespace morvanta {
 
@@ -62,21 +63,11 @@ class ModDelayLine {
     }
     return y * outputGain_;
   }
-  double ProcessSine(double x) {
-    ModDelayLine* line = this;
-    const double* in = &x;
-    double y;
-    double* out = &y;
-    ProcessSineLines<1>(&line, &in, &out, 1);
-    return y;
-  }
-  // ProcessSine over n samples for each of kLines lines, line k reading x[k]
-  // and writing y[k] (which may be the same array, or another line's input
-  // once that line is done with it: the lines take their inputs sample by
-  // sample in turn). The lines advance side by side, so that their
-  // independent chains of divisions and tangents overlap in the processor.
-  template <int kLines>
-  static void ProcessSineLines(ModDelayLine* const* lines, const double* const* x, double* const* y, int n);
+  double ProcessSine(double x);
+  // ProcessSine over n samples for four lines at once (the chorus's), line k
+  // reading x[k] and writing y[k]; every frame's inputs are read before its
+  // outputs are written, so an output may overwrite another line's input.
+  static void ProcessSineFour(ModDelayLine* const* lines, const double* const* x, double* const* y, int n);
   // Silences the buffer (without touching its memory) and the loop filter;
   // lengths and glides are kept.
   void Clear();
@@ -102,7 +93,8 @@ class ModDelayLine {
   double SampleRate() const { return fs_; }
 
  private:
-  struct SineRun;
+  void LoadSineLane(ModSineLanes& s, int k);
+  void StoreSineLane(const ModSineLanes& s, int k);
   double ReadFractional() const { return buffer_.Cursor().ReadBetween(buffer_.Raw(), readPos_); }
   // The length is held inside the buffer so that a rate change or a deep
   // modulation can never point the read before the oldest sample.
