@@ -64,6 +64,8 @@ void ChorusEffect::BlockUpdate(double fs, const ChorusSettings& p) {
 }
 
 void ChorusEffect::ProcessBlock(double* left, double* right, int n) {
+  // A single frame costs less in the scalar lines than in and out of lanes.
+  if (n == 1) return Process(*left, *right);
   constexpr int kChunk = 64;
   double firstL[kChunk], secondL[kChunk], firstR[kChunk], secondR[kChunk];
   ModDelayLine* const lines[4] = {&firstLeft_, &secondLeft_, &firstRight_, &secondRight_};

@@ -16,9 +16,14 @@ class ChorusEffect {
   // the render frame's per-block update then finds them ready.
   void SetSampleRate(double fs);
   void BlockUpdate(double fs, const ChorusSettings& p);
-  void Process(double& left, double& right) { ProcessBlock(&left, &right, 1); }
-  // Process over n frames in place; the four lines are independent of each
-  // other, so each runs through the frames on its own.
+  void Process(double& left, double& right) {
+    const double yL = firstLeft_.ProcessSine(left) - secondLeft_.ProcessSine(left);
+    left = wetGain_ * yL + dryGain_ * left;
+    const double yR = firstRight_.ProcessSine(right) - secondRight_.ProcessSine(right);
+    right = dryGain_ * right + wetGain_ * yR;
+  }
+  // Process over n frames in place, the four lines (independent of each
+  // other) side by side in vector lanes.
   void ProcessBlock(double* left, double* right, int n);
   void Clear();
 

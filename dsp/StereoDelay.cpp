@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <new>
+#include <type_traits>
 
 namespace morvanta {
 
@@ -128,32 +129,36 @@ void DelayUnit::SetTime(double samples) {
   ramp_.Set(neverSet ? delayLength_ : ramp_.current, samples, fs_ * 0.375, fs_ * 0.1875);
 }
 
-// The loop body for ProcessBlock: the colour section and the clipper come in
-// as references, to the members themselves for a single sample and to local
-// copies for a longer block.
-[[gnu::always_inline]] inline void DelayUnit::Run(DelayColorFilter& colour, TubeDriveClipper& clipper,
-                                                const double* x, double* y, int n) {
-  DelayBuffer::Positions pos = buffer_.Cursor();
-  double* const data = buffer_.Data();
-  const double loopFeedback = LoopFeedback();
-  const double d = drive_;
-  const double b = 0.2 * d + 0.5;
-  const double push = 16.0 * b * b + 1.0;
-  const double trim = 4.0 * b + 1.0;
-  const double halfDrive = d * 0.5;
-  const double clean = 1.0 - d * 0.5;
-  const double level = outputLevel_;
-  const double length = length_;
-  int32_t delayLength = delayLength_;
-  double readPos = readPos_;
-  bool gliding = ramp_.Running();
-  for (int s = 0; s < n; ++s) {
+// A unit's state for a block loop, held in locals where the buffer writes
+// cannot alias it; Step is Process for one sample. For a single sample the
+// colour section and the clipper are used in place (kCopy false): copying
+// them in and out would cost more than it saves.
+template <bool kCopy>
+struct DelayUnit::Runner {
+  explicit Runner(DelayUnit& u)
+      : unit(u), pos(u.buffer_.Cursor()), data(u.buffer_.Data()), colour(u.colour_), clipper(u.clipper_),
+        loopFeedback(u.LoopFeedback()), d(u.drive_), push(16.0 * (0.2 * d + 0.5) * (0.2 * d + 0.5) + 1.0),
+        trim(4.0 * (0.2 * d + 0.5) + 1.0), halfDrive(d * 0.5), clean(1.0 - d * 0.5), level(u.outputLevel_),
+        length(u.length_), delayLength(u.delayLength_), readPos(u.readPos_), gliding(u.ramp_.Running()) {}
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+  ~Runner() {
+    unit.buffer_.SetCursor(pos);
+    if (kCopy) {
+      unit.colour_ = colour;
+      unit.clipper_ = clipper;
+    }
+    unit.delayLength_ = delayLength;
+    unit.readPos_ = readPos;
+  }
+
+  [[gnu::always_inline]] float Step(double x) {
     const double echo = pos.ReadBetween(data, readPos);
     const float cf = colour.Process(echo);
-    const double v = (cf * loopFeedback + x[s]) * 0.26;
+    const double v = (cf * loopFeedback + x) * 0.26;
     const double z = clipper.Process(push * (d * v * 16.0), 0.1) / trim;
     double w = z * halfDrive * 0.2 + clean * v;
-    if (gliding) w *= 2.0 * std::fabs(ramp_.elapsed - ramp_.duration * 0.5) / ramp_.duration;
+    if (gliding) w *= 2.0 * std::fabs(unit.ramp_.elapsed - unit.ramp_.duration * 0.5) / unit.ramp_.duration;
     pos.Push(data, w);
 
     double p = static_cast<double>(pos.write) - delayLength;
@@ -162,25 +167,32 @@ void DelayUnit::SetTime(double samples) {
     readPos = p;
 
     if (gliding) {
-      ramp_.Advance(1);
-      delayLength = static_cast<int32_t>(ramp_.current);
-      gliding = ramp_.Running();
+      unit.ramp_.Advance(1);
+      delayLength = static_cast<int32_t>(unit.ramp_.current);
+      gliding = unit.ramp_.Running();
     }
-    y[s] = static_cast<float>(cf * level);
+    return static_cast<float>(cf * level);
   }
-  buffer_.SetCursor(pos);
-  delayLength_ = delayLength;
-  readPos_ = readPos;
-}
+
+  DelayUnit& unit;
+  DelayBuffer::Positions pos;
+  double* const data;
+  std::conditional_t<kCopy, DelayColorFilter, DelayColorFilter&> colour;
+  std::conditional_t<kCopy, TubeDriveClipper, TubeDriveClipper&> clipper;
+  // The drive's terms, b = 0.2 d + 0.5: 16 b^2 + 1 and 4 b + 1.
+  const double loopFeedback, d, push, trim, halfDrive, clean, level, length;
+  int32_t delayLength;
+  double readPos;
+  bool gliding;
+};
 
 void DelayUnit::ProcessBlock(const double* x, double* y, int n) {
-  if (n == 1) return Run(colour_, clipper_, x, y, n);
-  // Copies in locals, where the buffer writes cannot alias them.
-  DelayColorFilter colour = colour_;
-  TubeDriveClipper clipper = clipper_;
-  Run(colour, clipper, x, y, n);
-  colour_ = colour;
-  clipper_ = clipper;
+  if (n == 1) {
+    y[0] = Runner<false>(*this).Step(x[0]);
+    return;
+  }
+  Runner<true> run(*this);
+  for (int s = 0; s < n; ++s) y[s] = run.Step(x[s]);
 }
 
 void DelayUnit::Clear() {
@@ -241,36 +253,37 @@ void StereoDelay::BlockUpdate(double fs, double tempoBpm, const DelaySettings& p
 }
 
 void StereoDelay::ProcessBlock(double* left, double* right, int n) {
-  constexpr int kChunk = 64;
-  double inL[kChunk], inR[kChunk], eL[kChunk], m[kChunk], eR[kChunk];
+  if (n == 1)
+    RunUnits<false>(left, right, 1);
+  else
+    RunUnits<true>(left, right, n);
+}
+
+// The three units advance side by side, so that their independent chains of
+// filters, clipping and divisions overlap in the processor.
+template <bool kCopy>
+void StereoDelay::RunUnits(double* left, double* right, int n) {
+  DelayUnit::Runner<kCopy> echoL(left_), tap(preTap_), echoR(right_);
+  const bool offset = pingPong_ == kOffset;
   const double rightFeedback = right_.Feedback();
   const double rightLevel = right_.OutputLevel();
   const double k = width_ * 0.5;
-  for (int start = 0; start < n; start += kChunk) {
-    const int count = n - start < kChunk ? n - start : kChunk;
-    double* l = left + start;
-    double* r = right + start;
+  for (int s = 0; s < n; ++s) {
     // Without a tempo to follow, the synchronised echo is muted; the units
     // run on silence so that their old contents fade instead of returning
     // later.
-    for (int s = 0; s < count; ++s) {
-      inL[s] = silent_ ? 0.0 : l[s];
-      inR[s] = silent_ ? 0.0 : r[s];
-    }
-    left_.ProcessBlock(inL, eL, count);
-    preTap_.ProcessBlock(inR, m, count);
-    if (pingPong_ == kOffset) {
-      right_.ProcessBlock(m, eR, count);
-    } else {
-      for (int s = 0; s < count; ++s) inR[s] = m[s] * rightFeedback;
-      right_.ProcessBlock(inR, eR, count);
-      for (int s = 0; s < count; ++s) eR[s] += m[s] * rightLevel * 0.5;
-    }
+    const double inL = silent_ ? 0.0 : left[s];
+    const double inR = silent_ ? 0.0 : right[s];
+    const double eL = echoL.Step(inL);
+    const double m = tap.Step(inR);
+    double eR;
+    if (offset)
+      eR = echoR.Step(m);
+    else
+      eR = echoR.Step(m * rightFeedback) + m * rightLevel * 0.5;
     if (silent_) continue;
-    for (int s = 0; s < count; ++s) {
-      l[s] += (0.5 + k) * eL[s] + (0.5 - k) * eR[s];
-      r[s] += (0.5 + k) * eR[s] + (0.5 - k) * eL[s];
-    }
+    left[s] += (0.5 + k) * eL + (0.5 - k) * eR;
+    right[s] += (0.5 + k) * eR + (0.5 - k) * eL;
   }
 }
 

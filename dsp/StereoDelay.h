@@ -81,7 +81,9 @@ class DelayUnit {
   double feedbackCeiling_ = 1e300;
   double ceilingKey_[3] = {-1.0, -1.0, -1.0};  // drive, colour, fs it was found for
   void UpdateFeedbackCeiling();
-  void Run(DelayColorFilter& colour, TubeDriveClipper& clipper, const double* x, double* y, int n);
+  friend class StereoDelay;
+  template <bool kCopy>
+  struct Runner;
 };
 
 inline float DelayColorFilter::Process(double x) {
@@ -115,6 +117,9 @@ class StereoDelay {
   const DelayUnit& Right() const { return right_; }
 
  private:
+  template <bool kCopy>
+  void RunUnits(double* left, double* right, int n);
+
   // The pre-tap never reads further back than half the longest period.
   DelayUnit left_, preTap_{DelayUnit::kBufferLength / 2 + 1}, right_;
   int32_t pingPong_ = kStraight;
