@@ -107,19 +107,18 @@ void BM_Delay(benchmark::State& state) {
   ReportRate(state, frames);
 }
 
-// The same through the block entry points, as the engine's bus calls them.
-void BM_ChorusBlock(benchmark::State& state) {
-  auto chorus = std::make_unique<morvanta::ChorusEffect>();
-  chorus->SetSampleRate(kRate);
-  const ParamSnapshot p = EffectsOn();
-  const std::vector<double> inL = NoiseBlock(1), inR = NoiseBlock(2);
+// The same through the block entry points, as the engine's bus calls them:
+// `update` is the block's settings, `process` runs the block in place.
+template <class Update, class Process>
+void TimeBlocks(benchmark::State& state, uint32_t seed, Update update, Process process) {
+  const std::vector<double> inL = NoiseBlock(seed), inR = NoiseBlock(seed + 1);
   std::vector<double> l(kBlock), r(kBlock);
   int64_t frames = 0;
   for (auto _ : state) {
-    chorus->BlockUpdate(kRate, ChorusSettingsOf(p));
+    update();
     l = inL;
     r = inR;
-    chorus->ProcessBlock(l.data(), r.data(), kBlock);
+    process(l.data(), r.data());
     benchmark::DoNotOptimize(l.data());
     benchmark::DoNotOptimize(r.data());
     frames += kBlock;
@@ -127,23 +126,22 @@ void BM_ChorusBlock(benchmark::State& state) {
   ReportRate(state, frames);
 }
 
+void BM_ChorusBlock(benchmark::State& state) {
+  auto chorus = std::make_unique<morvanta::ChorusEffect>();
+  chorus->SetSampleRate(kRate);
+  const ParamSnapshot p = EffectsOn();
+  TimeBlocks(
+      state, 1, [&] { chorus->BlockUpdate(kRate, ChorusSettingsOf(p)); },
+      [&](double* l, double* r) { chorus->ProcessBlock(l, r, kBlock); });
+}
+
 void BM_DelayBlock(benchmark::State& state) {
   auto delay = std::make_unique<morvanta::StereoDelay>();
   ParamSnapshot p = EffectsOn();
   p.delayDrive = 0.8;
-  const std::vector<double> inL = NoiseBlock(3), inR = NoiseBlock(4);
-  std::vector<double> l(kBlock), r(kBlock);
-  int64_t frames = 0;
-  for (auto _ : state) {
-    delay->BlockUpdate(kRate, 120.0, DelaySettingsOf(p));
-    l = inL;
-    r = inR;
-    delay->ProcessBlock(l.data(), r.data(), kBlock);
-    benchmark::DoNotOptimize(l.data());
-    benchmark::DoNotOptimize(r.data());
-    frames += kBlock;
-  }
-  ReportRate(state, frames);
+  TimeBlocks(
+      state, 3, [&] { delay->BlockUpdate(kRate, 120.0, DelaySettingsOf(p)); },
+      [&](double* l, double* r) { delay->ProcessBlock(l, r, kBlock); });
 }
 
 void BM_Reverb(benchmark::State& state) {
