@@ -65,8 +65,10 @@ class StepSequence {
 
   // Called at every note start.
   void Restart() {
+    SettleSmoothedMod();
     index_ = -1;
     lastStep_ = -1;
+    stepUntil_ = -1.0;
     ratio_ = -1.0;
     stepMod_ = 0.0;
     live_ = false;
@@ -76,6 +78,7 @@ class StepSequence {
   void Tick(double time, int baseShape, bool releaseHold) {
     if (loopStart_ >= count_) loopStart_ = count_ - 1;
     if (count_ < 1) {
+      SettleSmoothedMod();
       // A LIVE ARP key released on the frame it was pressed leaves no step to
       // hold; the tail then plays the note itself rather than a frozen phase.
       if (!releaseHold || ratio_ < 0.0) {
@@ -86,6 +89,14 @@ class StepSequence {
       return;
     }
     if (loopStart_ < 0) loopStart_ = 0;
+    // Well inside the current step the clock only moves on: the division and
+    // the smoothed value wait until someone asks for them.
+    if (time >= stepFrom_ && time < stepUntil_ && stepLength_ == boundsLength_) {
+      pendingTime_ = time;
+      smoothedPending_ = true;
+      return;
+    }
+    smoothedPending_ = false;
     const double h = time / stepLength_;
     const int64_t k = static_cast<int64_t>(h);
     if (k != lastStep_) {
@@ -107,6 +118,7 @@ class StepSequence {
       }
     }
     smoothedMod_ = previousMod_ + (stepMod_ - previousMod_) * (h - static_cast<double>(k));
+    SetStepBounds(k);
   }
 
   void SetOn(bool on) { on_ = on; }
@@ -117,11 +129,39 @@ class StepSequence {
   int Shape() const { return shape_; }
   void SetShape(int shape) { shape_ = shape; }
   double StepMod() const { return stepMod_; }
-  double SmoothedMod() const { return smoothedMod_; }
+  double SmoothedMod() {
+    SettleSmoothedMod();
+    return smoothedMod_;
+  }
   double StepLength() const { return stepLength_; }
 
  private:
   static double StepLength(double divider) { return 2.0 / (divider >= 1.0 ? divider : 1.0); }
+
+  // The times for which the step index is surely `k`: a millionth of a step
+  // short of either edge, so that the rounding of these bounds and of the
+  // quotient cannot matter (for fewer than 2^30 steps).
+  void SetStepBounds(int64_t k) {
+    if (k >= 0 && k < (int64_t{1} << 30) && stepLength_ > 0.0 && stepLength_ < 1e300) {
+      const double whole = static_cast<double>(k);
+      stepFrom_ = (whole + kStepMargin) * stepLength_;
+      stepUntil_ = (whole + 1.0 - kStepMargin) * stepLength_;
+      boundsLength_ = stepLength_;
+    } else {
+      stepUntil_ = -1.0;
+    }
+  }
+
+  // The smoothed value of the last Tick that skipped it, worked out exactly
+  // as that Tick would have.
+  void SettleSmoothedMod() {
+    if (!smoothedPending_) return;
+    smoothedPending_ = false;
+    const double h = pendingTime_ / boundsLength_;
+    smoothedMod_ = previousMod_ + (stepMod_ - previousMod_) * (h - static_cast<double>(static_cast<int64_t>(h)));
+  }
+
+  static constexpr double kStepMargin = 1e-6;
 
   void Advance() {
     ++index_;
@@ -143,6 +183,12 @@ class StepSequence {
   double stepMod_ = 0.0;
   double previousMod_ = 0.0;
   double smoothedMod_ = 0.0;
+  // Where the step index is known without dividing (see SetStepBounds).
+  double stepFrom_ = 0.0;
+  double stepUntil_ = -1.0;
+  double boundsLength_ = 0.0;
+  bool smoothedPending_ = false;
+  double pendingTime_ = 0.0;
 };
 
 }  // namespace morvanta

@@ -172,6 +172,43 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
   }
 }
 
+
+int TickHarmonicsLanesImpl(double* phases, const double* steps, double depth, const double* levels,
+                           double* gains) {
+  const hn::ScalableTag<double> d;
+  const hn::RebindToUnsigned<decltype(d)> du;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const auto four = hn::Set(d, 4.0);
+  alignas(64) double next[16];
+  auto wrapsAgain = hn::FirstN(d, 0);
+  for (int k = 0; k < 16; k += n) {
+    auto p = hn::Add(hn::Load(d, phases + k), hn::Load(d, steps + k));
+    p = hn::IfThenElse(hn::Gt(p, four), hn::Sub(p, four), p);
+    wrapsAgain = hn::Or(wrapsAgain, hn::Gt(p, four));
+    hn::Store(p, d, next + k);
+  }
+  if (!hn::AllFalse(d, wrapsAgain)) return -1;
+  // The first triangle's half depth; times 1 leaves the others' bits alone.
+  alignas(64) static constexpr double kScale[16] = {0.5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  const auto one = hn::Set(d, 1.0);
+  const auto two = hn::Set(d, 2.0);
+  const auto three = hn::Set(d, 3.0);
+  const auto depthV = hn::Set(d, depth);
+  auto differ = hn::Zero(du);
+  for (int k = 0; k < 16; k += n) {
+    const auto p = hn::Load(d, next + k);
+    hn::Store(p, d, phases + k);
+    const auto tri =
+        hn::IfThenElse(hn::Lt(p, one), p, hn::IfThenElse(hn::Lt(p, three), hn::Sub(two, p), hn::Sub(p, four)));
+    const auto m = hn::Mul(hn::Mul(tri, depthV), hn::Load(d, kScale + k));
+    const auto level = hn::LoadU(d, levels + k);
+    const auto g = hn::Mul(hn::Mul(hn::Add(m, one), level), level);
+    differ = hn::Or(differ, hn::Xor(hn::BitCast(du, g), hn::BitCast(du, hn::LoadU(d, gains + k))));
+    hn::StoreU(g, d, gains + k);
+  }
+  return hn::AllTrue(du, hn::Eq(differ, hn::Zero(du))) ? 0 : 1;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace morvanta
 HWY_AFTER_NAMESPACE();
@@ -181,11 +218,16 @@ namespace morvanta {
 
 HWY_EXPORT(SumSineLanesImpl);
 HWY_EXPORT(ProcessFilterLanesImpl);
+HWY_EXPORT(TickHarmonicsLanesImpl);
 
 void SumSineLanes(SineLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(SumSineLanesImpl)(lanes, count); }
 
 void ProcessFilterLanes(FilterLanes& lanes, int count) {
   HWY_DYNAMIC_DISPATCH(ProcessFilterLanesImpl)(lanes, count);
+}
+
+int TickHarmonicsLanes(double* phases, const double* steps, double depth, const double* levels, double* gains) {
+  return HWY_DYNAMIC_DISPATCH(TickHarmonicsLanesImpl)(phases, steps, depth, levels, gains);
 }
 
 }  // namespace morvanta

@@ -73,4 +73,12 @@ struct FilterLanes {
 // moved on. The other lanes keep their state (their y means nothing).
 void ProcessFilterLanes(FilterLanes& lanes, int count);
 
+// The harmonics LFO bank's sample, its sixteen triangles side by side: each
+// phase moves on by its step and wraps past 4, the triangle (the first at
+// half depth) scales its level's square into the gain. Answers 1 when any
+// gain's bits changed, 0 when none did, and -1, having changed nothing, when
+// a phase would need more than one wrap (the caller then takes the steps one
+// by one). `phases` and `steps` are aligned to 64 bytes.
+int TickHarmonicsLanes(double* phases, const double* steps, double depth, const double* levels, double* gains);
+
 }  // namespace morvanta

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dsp/VoiceKernels.h"
+
 namespace morvanta {
 
 bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, double invRate,
@@ -19,6 +21,8 @@ bool HarmonicsLfoBank::Tick(double speed, double depth, const double* levels, do
       steps_[k] = r * speedFactor * invRate;
     }
   }
+  const int lanes = TickHarmonicsLanes(phases_, steps_, depth, levels, gains);
+  if (lanes >= 0) return lanes != 0;
   uint64_t differ = 0;  // the bits in which any gain moved
   for (int k = 0; k < kCount; ++k) {
     double p = phases_[k] + steps_[k];

@@ -16,8 +16,8 @@ class HarmonicsLfoBank {
   double Phase(int k) const { return phases_[k]; }
 
  private:
-  double phases_[kCount] = {};
-  double steps_[kCount] = {};
+  alignas(64) double phases_[kCount] = {};
+  alignas(64) double steps_[kCount] = {};
   double stepSpeed_ = -1.0, stepInvRate_ = -1.0;  // what steps_ were made for
 };
 

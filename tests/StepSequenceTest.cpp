@@ -96,6 +96,69 @@ TEST(StepSequenceTest, StepsKeepTheirLengthInTheBlockWhereTheNoteStarts) {
   }
 }
 
+// The clock skips its division inside a step; the steps must still turn on
+// exactly the sample where the quotient reaches the next whole number, and
+// the smoothed value must be the one the division gives, also when it is
+// read late (after a reload with another length, or after a restart).
+TEST(StepSequenceTest, StepsTurnExactlyWhereTheQuotientDoes) {
+  double ratios[16], shapes[16] = {}, mods[16];
+  for (int i = 0; i < 16; ++i) {
+    ratios[i] = 1.0;
+    mods[i] = (i + 1) / 16.0;
+  }
+  struct Reference {  // the plain clock: a division every tick
+    int64_t last = -1;
+    int index = -1;
+    double mod = 0.0, previous = 0.0;
+    double Tick(double t, double length, int count) {
+      const double h = t / length;
+      const int64_t k = static_cast<int64_t>(h);
+      if (k != last) {
+        last = k;
+        index = index + 1 >= count ? 0 : index + 1;
+        previous = mod;
+        mod = (index + 1) / 16.0;
+      }
+      return previous + (mod - previous) * (h - static_cast<double>(k));
+    }
+  };
+  for (double fs : {44100.0, 192000.0}) {
+    for (double divider : {1.0, 7.3, 16.0, 128.0}) {
+      StepSequence s;
+      s.SetOn(true);
+      s.LoadFromParameters(5, 0, divider, ratios, shapes, mods);
+      s.Restart();
+      Reference ref;
+      const double length = s.StepLength();
+      // Along the sample clock, then on and around the exact step edges.
+      std::vector<double> times;
+      double t = 0.0;
+      for (int n = 0; n < 3 * static_cast<int>(fs); n += 1 + n / 5000) times.push_back(t += 1.0 / fs);
+      for (int k = 40; k < 60; ++k) {
+        const double edge = k * length;
+        for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, 1e9)}) times.push_back(x);
+      }
+      for (double x : times) {
+        s.Tick(x, 0, false);
+        const double smoothed = ref.Tick(x, length, 5);
+        ASSERT_EQ(s.Index(), ref.index) << fs << " " << divider << " t=" << x;
+        ASSERT_EQ(s.StepMod(), ref.mod);
+        // Read only now and then: the value must not depend on when it is read.
+        if (static_cast<int64_t>(x * 977.0) % 3 == 0) {
+          ASSERT_EQ(s.SmoothedMod(), smoothed) << x;
+        }
+      }
+      // A value left unread survives a new length and a restart.
+      t = times.back() + 0.3 * length;
+      const double last = ref.Tick(t, length, 5);
+      s.Tick(t, 0, false);
+      s.LoadFromParameters(5, 0, divider * 2.0, ratios, shapes, mods);
+      s.Restart();
+      EXPECT_EQ(s.SmoothedMod(), last);
+    }
+  }
+}
+
 TEST(StepSequenceTest, HeldNoteListKeepsFifteenKeysInPitchOrder) {
   HeldNoteList held;
   for (int n = 54; n >= 40; --n) held.Add(n);

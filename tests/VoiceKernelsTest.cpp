@@ -204,6 +204,53 @@ TEST(VoiceKernelsTest, HarmonicsBankReportsOnlyGainsThatMoved) {
   for (int n = 0; n < 100; ++n) ASSERT_TRUE(bank.Tick(0.5, 0.3, levels, 1.0 / 44100.0, gains)) << n;
 }
 
+// The bank's triangles side by side against the one-by-one steps, on every
+// target: slow and fast speeds (a step of more than one wrap falls back),
+// depths of either sign, zero and NaN, and levels that change.
+TEST(VoiceKernelsTest, HarmonicsBankLanesMatchTheStepsOneByOne) {
+  struct Reference {
+    double phases[16] = {}, gains[16] = {};
+    bool Tick(double speed, double depth, const double* levels, double invRate) {
+      bool moved = false;
+      for (int k = 0; k < 16; ++k) {
+        const double r = (k * 0.0625 * 1.763 + 0.0625) * k * 0.025 + 0.5;
+        double p = phases[k] + r * (9.9 * speed + 0.1) * invRate;
+        while (p > 4.0) p -= 4.0;
+        phases[k] = p;
+        const double tri = p < 1.0 ? p : (p < 3.0 ? 2.0 - p : p - 4.0);
+        double m = tri * depth;
+        if (k == 0) m *= 0.5;
+        const double g = (m + 1.0) * levels[k] * levels[k];
+        moved |= Bits(g) != Bits(gains[k]);
+        gains[k] = g;
+      }
+      return moved;
+    }
+  };
+  for (const std::string& t : SimdTargetsAvailable()) {
+    ASSERT_TRUE(ForceSimdTarget(t)) << t;
+    HarmonicsLfoBank bank;
+    Reference ref;
+    double gains[16] = {};
+    double levels[16];
+    for (int k = 0; k < 16; ++k) levels[k] = k % 3 == 1 ? 0.0 : 1.0 / (k + 1);
+    const double speeds[] = {0.0, 0.3, 1.0, 5000.0, 1e6};  // the last two wrap more than once
+    const double depths[] = {0.0, 0.7, -1.0, NAN};
+    for (int n = 0; n < 4000; ++n) {
+      const double speed = speeds[(n / 700) % 5], depth = depths[(n / 300) % 4];
+      const double invRate = n % 1000 < 500 ? 1.0 / 44100.0 : 1.0 / 8000.0;
+      if (n % 250 == 0) levels[(n / 250 * 5 + 3) % 16] = n % 500 == 0 ? NAN : 0.25;
+      const bool moved = bank.Tick(speed, depth, levels, invRate, gains);
+      ASSERT_EQ(moved, ref.Tick(speed, depth, levels, invRate)) << t << " " << n;
+      for (int k = 0; k < 16; ++k) {
+        ASSERT_EQ(Bits(bank.Phase(k)), Bits(ref.phases[k])) << t << " " << n << " " << k;
+        ASSERT_EQ(Bits(gains[k]), Bits(ref.gains[k])) << t << " " << n << " " << k;
+      }
+    }
+  }
+  ForceSimdTarget("");
+}
+
 // A scene with every frame-level decision the voices make: notes starting
 // mid-block (pre-roll), a voice going idle mid-block while others sound and
 // its filter ringing out, a seventeenth note stealing, the partials and the
