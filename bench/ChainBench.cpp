@@ -162,6 +162,26 @@ void BM_Reverb(benchmark::State& state) {
   ReportRate(state, frames);
 }
 
+// The reverb as the bus runs it: 64-frame blocks.
+void BM_ReverbBlocks(benchmark::State& state) {
+  auto reverb = std::make_unique<morvanta::ReverbNetwork>();
+  reverb->SetSampleRate(kRate);
+  const ParamSnapshot p = EffectsOn();
+  const std::vector<double> inL = NoiseBlock(5), inR = NoiseBlock(6);
+  constexpr int kChunk = 64;
+  double wetL[kChunk], wetR[kChunk];
+  int64_t frames = 0;
+  for (auto _ : state) {
+    reverb->UpdateSettings(p.reverb);
+    for (int start = 0; start < kBlock; start += kChunk) {
+      reverb->ProcessBlock(inL.data() + start, inR.data() + start, wetL, wetR, kChunk);
+      benchmark::DoNotOptimize(wetL[0] + wetR[kChunk - 1]);
+    }
+    frames += kBlock;
+  }
+  ReportRate(state, frames);
+}
+
 }  // namespace
 
 BENCHMARK(BM_FullChain);
@@ -170,4 +190,5 @@ BENCHMARK(BM_Delay);
 BENCHMARK(BM_ChorusBlock);
 BENCHMARK(BM_DelayBlock);
 BENCHMARK(BM_Reverb);
+BENCHMARK(BM_ReverbBlocks);
 BENCHMARK_MAIN();

@@ -1,10 +1,13 @@
 // ReverbKernel: the reverb network per frame, vectorised across its lines.
 // Within a frame the lines depend on each other only through the running sums
 // that feed each line the outputs of the lines before it; those sums stay a
-// scalar chain in the network's order. Everything else (the damping pairs, the
-// loop arithmetic, the read positions, the triangle modulation) runs on every
-// line at once, with the scalar code's operations in the scalar code's order
-// (no fused multiply-adds), so every target computes the same samples.
+// chain in the network's order, the two sides' chains stepping as a pair.
+// Everything else (the reads and writes as gathers and scatters, the damping
+// pairs, the loop arithmetic, the read positions, the triangle modulation, the
+// glides) runs on every line at once, with the scalar code's operations in the
+// scalar code's order (no fused multiply-adds), so every target computes the
+// same samples. A frame is three passes over the lines: the reads, the moves
+// (which do not wait for the sums) and the damping with the writes.
 #include "dsp/ReverbLanes.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -23,30 +26,82 @@ namespace {
 
 constexpr int kLanes = ReverbLanes::kLanes;
 
-// The line outputs, read before the frame's input reaches any line. The
-// positions in the store are found for all lines at once; only the loads are
-// one line at a time.
-void ReadLines(ReverbLanes& s, double* y, double* heard, bool prefetch) {
+// True when no line glides, every length is within its circle and every
+// store is full. Nothing in a block changes that (only clears, new lengths
+// and new glide targets do, all outside the kernel), and for the whole block
+// every distance read is within what was written, the lengths need no
+// holding, the stores' counts no moving and the glides no stepping.
+bool Settled(const ReverbLanes& s) {
+  if (s.rampsActive) return false;
+  const hn::ScalableTag<double> d;
+  const auto zero = hn::Zero(d);
+  auto settled = hn::Eq(zero, zero);  // all true so far
+  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
+    settled = hn::And(settled, hn::Eq(hn::Load(d, s.filled + k), hn::Load(d, s.room + k)));
+    settled = hn::And(settled, hn::Le(hn::Load(d, s.delayLength + k), hn::Load(d, s.lengthD + k)));
+  }
+  return hn::AllTrue(d, settled);
+}
+
+// Asks for the memory a vector of lines from `k` reads and writes a few
+// frames from now: 62 lines walk through their stores in step, more streams
+// than the processor follows by itself. (A hint only; it never faults.)
+HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(d)> di;
+  const hn::RebindToSigned<decltype(d)> dw;
+  constexpr int N = static_cast<int>(hn::MaxLanes(d));
+  alignas(64) int64_t from[N];
+  alignas(64) int64_t to[N];
+  const auto ahead = hn::Set(d, 24.0);  // three cache lines of doubles
+  const auto zero = hn::Zero(d);
+  const auto room = hn::Load(d, s.room + k);
+  const auto write = hn::Load(d, s.write + k);
+  auto a = hn::Add(hn::Sub(write, hn::Floor(hn::Mul(hn::Load(d, s.delayLength + k), hn::Load(d, s.modFactor + k)))), ahead);
+  a = hn::IfThenElse(hn::Lt(a, zero), hn::Add(a, room), a);
+  a = hn::IfThenElse(hn::Ge(a, room), hn::Sub(a, room), a);
+  auto b = hn::Add(write, ahead);
+  b = hn::IfThenElse(hn::Ge(b, room), hn::Sub(b, room), b);
+  const auto first = hn::Load(dw, s.start + k);
+  hn::Store(hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, a))), dw, from);
+  hn::Store(hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, b))), dw, to);
+  const double* store = s.store.get();
+  for (int l = 0; l < static_cast<int>(hn::Lanes(d)); ++l) {
+    if (!ReverbLanes::Active(k + l)) continue;
+    // (As assembly: the compiler drops __builtin_prefetch here.)
+    asm volatile("prefetcht0 %0" : : "m"(store[from[l]]));
+    asm volatile("prefetcht0 %0" : : "m"(store[to[l]]));
+  }
+}
+
+// The line outputs, read before the frame's input reaches any line, with
+// one gather per vector of lines. `heard` is what each line passes on
+// (rounded to single precision), `heard7` that times 0.7.
+template <bool kSettled>
+void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<float, decltype(d)> dh;
-  alignas(64) double near[kLanes];
-  alignas(64) double far[kLanes];
-  alignas(64) double fraction[kLanes];
-  alignas(64) int32_t nearAt[kLanes];
-  alignas(64) int32_t farAt[kLanes];
   const hn::Rebind<int32_t, decltype(d)> di;
+  const hn::RebindToSigned<decltype(d)> dw;  // 64-bit store indices
+  const int n = static_cast<int>(hn::Lanes(d));
+  const double* store = s.store.get();
   const auto zero = hn::Zero(d);
   const auto one = hn::Set(d, 1.0);
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
-    const auto len = hn::Load(d, s.delayLength + k);
-    const auto span = hn::Load(d, s.lengthD + k);
-    hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
+  const auto seven = hn::Set(d, 0.7);
+  for (int k = 0; k < kLanes; k += n) {
+    if (!kSettled) {
+      const auto len = hn::Load(d, s.delayLength + k);
+      const auto span = hn::Load(d, s.lengthD + k);
+      hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
+    }
     const auto pos = hn::Load(d, s.readPos + k);
     const auto at = hn::Floor(pos);  // positions are never negative
-    hn::Store(hn::Sub(pos, at), d, fraction + k);
+    const auto fraction = hn::Sub(pos, at);
     const auto circle = hn::Load(d, s.circle + k);
     const auto room = hn::Load(d, s.room + k);
     const auto write = hn::Load(d, s.write + k);
+    // The distances of circle positions `at` and `at + 1` (wrapping), held
+    // within the store.
     auto dist = hn::Sub(hn::Load(d, s.circleWrite + k), at);
     dist = hn::IfThenElse(hn::Le(dist, zero), hn::Add(dist, circle), dist);
     auto next = hn::Sub(dist, one);
@@ -57,116 +112,200 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, bool prefetch) {
     i = hn::IfThenElse(hn::Lt(i, zero), hn::Add(i, room), i);
     auto j = hn::Sub(write, next);
     j = hn::IfThenElse(hn::Lt(j, zero), hn::Add(j, room), j);
-    hn::Store(hn::DemoteTo(di, i), di, nearAt + k);
-    hn::Store(hn::DemoteTo(di, j), di, farAt + k);
-    // Samples not written since the last clear read as 0.
-    const auto filled = hn::Load(d, s.filled + k);
-    hn::Store(hn::IfThenElse(hn::Le(dist, filled), one, zero), d, near + k);
-    hn::Store(hn::IfThenElse(hn::Le(next, filled), one, zero), d, far + k);
-  }
-  for (int side = 0; side < 2; ++side) {
-    for (int line = 0; line < ReverbLanes::kLinesPerSide; ++line) {
-      const int k = ReverbLanes::Lane(side, line);
-      const double* raw = s.mem[k].Raw();
-      // The flags become the samples (or stay 0).
-      near[k] = near[k] != 0.0 ? raw[nearAt[k]] : 0.0;
-      far[k] = far[k] != 0.0 ? raw[farAt[k]] : 0.0;
-      if (prefetch) PrefetchLine(s, k);
+    const auto first = hn::Load(dw, s.start + k);
+    auto nearAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, i)));
+    auto farAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, j)));
+    if (!kSettled) {
+      // Samples not written since the last clear read the store's zero.
+      const auto filled = hn::Load(d, s.filled + k);
+      const auto none = hn::Set(dw, ReverbLanes::kZeroSlot);
+      nearAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(dist, filled)), nearAt, none);
+      farAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(next, filled)), farAt, none);
     }
-  }
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
-    const auto f = hn::Load(d, fraction + k);
-    const auto out = hn::Add(hn::Mul(hn::Sub(one, f), hn::Load(d, near + k)), hn::Mul(f, hn::Load(d, far + k)));
+    const auto near = hn::GatherIndex(d, store, nearAt);
+    const auto far = hn::GatherIndex(d, store, farAt);
+    // A line moves on by one sample a frame, a cache line every eight: each
+    // vector of lines looks ahead every fourth frame, the vectors in turn.
+    if (((t + k / n) & 3) == 0) PrefetchLines(s, k);
+    const auto out = hn::Add(hn::Mul(hn::Sub(one, fraction), near), hn::Mul(fraction, far));
     hn::Store(out, d, y + k);
-    // What the line passes on, rounded to single precision.
-    hn::Store(hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k)))), d, heard + k);
+    const auto h = hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k))));
+    hn::Store(h, d, heard + k);
+    hn::Store(hn::Mul(seven, h), d, heard7 + k);
   }
 }
 
-// Writes every line's sample and moves the stores' and circles' positions on.
-void WriteLines(ReverbLanes& s, const double* w) {
-  for (int side = 0; side < 2; ++side) {
-    for (int line = 0; line < ReverbLanes::kLinesPerSide; ++line) {
-      const int k = ReverbLanes::Lane(side, line);
-      s.mem[k].Data()[static_cast<int32_t>(s.write[k])] = w[k];
-    }
-  }
+// What each line does without its input: its write index is noted (`at`),
+// the store's and circle's positions move on, the next read position (from
+// the length before this frame's glide step) and the triangle's next step are
+// found. While lengths may glide, `fade` gets each line's write gain (1 when
+// not gliding) and the glides step on; returns whether any line glided. None
+// of this waits for the running sums, so it overlaps them.
+template <bool kSettled>
+bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
   const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(d)> di;
+  const hn::RebindToSigned<decltype(d)> dw;  // 64-bit store indices
+  const int n = static_cast<int>(hn::Lanes(d));
   const auto zero = hn::Zero(d);
   const auto one = hn::Set(d, 1.0);
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
+  const auto half = hn::Set(d, 0.5);
+  const bool ramps = !kSettled && s.rampsActive;
+  bool gliding = false;
+  for (int k = 0; k < kLanes; k += n) {
     const auto room = hn::Load(d, s.room + k);
-    const auto write = hn::Add(hn::Load(d, s.write + k), one);
-    hn::Store(hn::IfThenElse(hn::Lt(write, room), write, zero), d, s.write + k);
-    const auto filled = hn::Load(d, s.filled + k);
-    hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
-    const auto cw = hn::Add(hn::Load(d, s.circleWrite + k), one);
-    hn::Store(hn::IfThenElse(hn::Lt(cw, hn::Load(d, s.circle + k)), cw, zero), d, s.circleWrite + k);
-  }
-}
-
-void RunLines(ReverbLanes& s, const double* y, const float* x, double* w) {
-  const hn::ScalableTag<float> df;
-  const hn::ScalableTag<double> dd;
-  const hn::Rebind<float, decltype(dd)> dh;  // as many floats as dd has doubles
-  alignas(64) float ya[kLanes];
-  alignas(64) float yb[kLanes];
-  const auto offset = hn::Set(df, ReverbLanes::kDenormalOffset);
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(df))) {
-    const auto in = hn::Add(hn::Load(df, x + k), offset);
-    const auto x1 = hn::Load(df, s.x1 + k);
-    const auto x2 = hn::Load(df, s.x2 + k);
-    for (int sec = 0; sec < 2; ++sec) {
-      const auto y1 = hn::Load(df, s.y1[sec] + k);
-      const auto y2 = hn::Load(df, s.y2[sec] + k);
-      auto out = hn::Mul(hn::Load(df, s.b0[sec] + k), in);
-      out = hn::Add(out, hn::Mul(hn::Load(df, s.b1[sec] + k), x1));
-      out = hn::Add(out, hn::Mul(hn::Load(df, s.b2[sec] + k), x2));
-      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a1[sec] + k), y1));
-      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a2[sec] + k), y2));
-      hn::Store(y1, df, s.y2[sec] + k);
-      hn::Store(out, df, s.y1[sec] + k);
-      hn::Store(out, df, (sec == 0 ? ya : yb) + k);
+    const auto write = hn::Load(d, s.write + k);
+    hn::Store(hn::Add(hn::Load(dw, s.start + k), hn::PromoteTo(dw, hn::DemoteTo(di, write))), dw, at + k);
+    const auto written = hn::Add(write, one);
+    hn::Store(hn::IfThenElse(hn::Lt(written, room), written, zero), d, s.write + k);
+    if (!kSettled) {
+      const auto filled = hn::Load(d, s.filled + k);
+      hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
     }
-    hn::Store(x1, df, s.x2 + k);
-    hn::Store(in, df, s.x1 + k);
-  }
-  const auto g1 = hn::Set(dd, s.g1);
-  const auto g2 = hn::Set(dd, s.g2);
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(dd))) {
-    const auto mixed = hn::Add(hn::Mul(g1, hn::PromoteTo(dd, hn::Load(dh, ya + k))),
-                               hn::Mul(g2, hn::PromoteTo(dd, hn::Load(dh, yb + k))));
-    const auto damped = hn::PromoteTo(dd, hn::DemoteTo(dh, mixed));
-    const auto loop = hn::Sub(damped, hn::Mul(hn::Load(dd, y + k), hn::Load(dd, s.feedback + k)));
-    hn::Store(loop, dd, w + k);
-  }
-}
+    auto cw = hn::Add(hn::Load(d, s.circleWrite + k), one);
+    cw = hn::IfThenElse(hn::Lt(cw, hn::Load(d, s.circle + k)), cw, zero);
+    hn::Store(cw, d, s.circleWrite + k);
 
-// After the writes: the next read positions and the triangle's next step.
-void MoveLines(ReverbLanes& s, const double* writeIndex, const double* lengthBefore) {
-  const hn::ScalableTag<double> d;
-  const auto zero = hn::Zero(d);
-  for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
-    const auto room = hn::Load(d, s.lengthD + k);
-    auto used = hn::Mul(hn::Load(d, s.modFactor + k), hn::Load(d, lengthBefore + k));
+    const auto span = hn::Load(d, s.lengthD + k);
+    auto factor = hn::Load(d, s.modFactor + k);
+    auto used = hn::Mul(factor, hn::Load(d, s.delayLength + k));
     used = hn::IfThenElse(hn::Gt(used, zero), used, zero);
-    used = hn::IfThenElse(hn::Gt(used, room), room, used);
-    auto pos = hn::Sub(hn::Load(d, writeIndex + k), used);
-    pos = hn::IfThenElse(hn::Lt(pos, zero), hn::Add(pos, room), pos);
-    pos = hn::IfThenElse(hn::Ge(pos, room), hn::Sub(pos, room), pos);
+    used = hn::IfThenElse(hn::Gt(used, span), span, used);
+    auto pos = hn::Sub(cw, used);
+    pos = hn::IfThenElse(hn::Lt(pos, zero), hn::Add(pos, span), pos);
+    pos = hn::IfThenElse(hn::Ge(pos, span), hn::Sub(pos, span), pos);
     hn::Store(pos, d, s.readPos + k);
+    if (ramps) {
+      // A gliding line fades its writes around the glide's middle, and its
+      // glide steps on (landing on its target at the end).
+      const auto duration = hn::Load(d, s.glideDuration + k);
+      const auto elapsed = hn::Load(d, s.glideElapsed + k);
+      const auto running = hn::Lt(elapsed, duration);  // idle lanes never glide
+      const auto gain = hn::Add(hn::Div(hn::Abs(hn::Sub(elapsed, hn::Mul(duration, half))), duration), half);
+      hn::Store(hn::IfThenElse(running, gain, one), d, fade + k);
+      if (!hn::AllFalse(d, running)) {
+        gliding = true;
+        const auto t = hn::Add(elapsed, one);
+        const auto done = hn::And(running, hn::Ge(t, duration));
+        const auto step = hn::AndNot(done, running);
+        const auto target = hn::Load(d, s.glideTarget + k);
+        const auto along = hn::Add(hn::Load(d, s.glideStart + k),
+                                   hn::Mul(hn::Mul(hn::Load(d, s.glideDirection + k), hn::Load(d, s.glideVelocity + k)), t));
+        const auto current = hn::IfThenElse(done, target, hn::IfThenElse(step, along, hn::Load(d, s.glideCurrent + k)));
+        hn::Store(current, d, s.glideCurrent + k);
+        hn::Store(hn::IfThenElse(running, t, elapsed), d, s.glideElapsed + k);
+        hn::Store(hn::IfThenElse(done, hn::Set(d, -1.0), duration), d, s.glideDuration + k);
+        hn::Store(hn::IfThenElse(running, current, hn::Load(d, s.delayLength + k)), d, s.delayLength + k);
+      }
+    }
 
     auto dir = hn::Load(d, s.modDirection + k);
-    auto factor = hn::Add(hn::Load(d, s.modFactor + k), hn::Mul(dir, hn::Load(d, s.modRate + k)));
+    factor = hn::Add(factor, hn::Mul(dir, hn::Load(d, s.modRate + k)));
     const auto high = hn::Load(d, s.factorHigh + k);
     const auto low = hn::Load(d, s.factorLow + k);
     const auto atHigh = hn::Ge(factor, high);
     const auto atLow = hn::AndNot(atHigh, hn::Le(factor, low));
-    const auto turn = hn::Or(atHigh, atLow);
     factor = hn::IfThenElse(atHigh, high, hn::IfThenElse(atLow, low, factor));
-    dir = hn::IfThenElse(turn, hn::Neg(dir), dir);
+    dir = hn::IfThenElse(hn::Or(atHigh, atLow), hn::Neg(dir), dir);
     hn::Store(factor, d, s.modFactor + k);
     hn::Store(dir, d, s.modDirection + k);
+  }
+  return gliding;
+}
+
+// Each line's damping pair on its input `x` (what it hears, rounded to single
+// precision), its loop, and its write at `at` (scaled by `fade` while `faded`).
+void DampLines(ReverbLanes& s, const double* y, const float* x, const int64_t* at, const double* fade,
+               bool faded) {
+  const hn::ScalableTag<float> df;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> dh;  // as many floats as d has doubles
+  const hn::RebindToSigned<decltype(d)> dw;
+  constexpr int NF = static_cast<int>(hn::MaxLanes(df));
+  const int nf = static_cast<int>(hn::Lanes(df));
+  const int n = static_cast<int>(hn::Lanes(d));
+  alignas(64) float ya[NF];
+  alignas(64) float yb[NF];
+  double* store = s.store.get();
+  const auto offset = hn::Set(df, ReverbLanes::kDenormalOffset);
+  const auto g1 = hn::Set(d, s.g1);
+  const auto g2 = hn::Set(d, s.g2);
+  for (int kf = 0; kf < kLanes; kf += nf) {
+    const auto in = hn::Add(hn::Load(df, x + kf), offset);
+    const auto x1 = hn::Load(df, s.x1 + kf);
+    const auto x2 = hn::Load(df, s.x2 + kf);
+    for (int sec = 0; sec < 2; ++sec) {
+      const auto y1 = hn::Load(df, s.y1[sec] + kf);
+      const auto y2 = hn::Load(df, s.y2[sec] + kf);
+      auto out = hn::Mul(hn::Load(df, s.b0[sec] + kf), in);
+      out = hn::Add(out, hn::Mul(hn::Load(df, s.b1[sec] + kf), x1));
+      out = hn::Add(out, hn::Mul(hn::Load(df, s.b2[sec] + kf), x2));
+      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a1[sec] + kf), y1));
+      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a2[sec] + kf), y2));
+      hn::Store(y1, df, s.y2[sec] + kf);
+      hn::Store(out, df, s.y1[sec] + kf);
+      hn::Store(out, df, sec == 0 ? ya : yb);
+    }
+    hn::Store(x1, df, s.x2 + kf);
+    hn::Store(in, df, s.x1 + kf);
+    for (int part = 0; part < nf; part += n) {
+      const int k = kf + part;
+      const auto mixed = hn::Add(hn::Mul(g1, hn::PromoteTo(d, hn::Load(dh, ya + part))),
+                                 hn::Mul(g2, hn::PromoteTo(d, hn::Load(dh, yb + part))));
+      const auto damped = hn::PromoteTo(d, hn::DemoteTo(dh, mixed));
+      auto w = hn::Sub(damped, hn::Mul(hn::Load(d, y + k), hn::Load(d, s.feedback + k)));
+      if (faded) w = hn::Mul(w, hn::Load(d, fade + k));  // exact where the gain is 1
+      hn::ScatterIndex(w, d, store, hn::Load(dw, at + k));
+    }
+  }
+}
+
+// Frames from..to, all settled or not.
+template <bool kSettled>
+void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* wetL, double* wetR, int from,
+               int to) {
+  ReverbLanes& s = core.lanes;
+  alignas(64) double y[kLanes];
+  alignas(64) double heard[kLanes];
+  alignas(64) double heard7[kLanes];
+  alignas(64) double sums[kLanes] = {};  // what each line hears (idle lanes: 0)
+  alignas(64) float x[kLanes];
+  alignas(64) int64_t at[kLanes];
+  alignas(64) double fade[kLanes] = {};
+  const double scale = 2.5 * core.outputScale;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> dh;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const hn::CappedTag<double, 2> d2;  // a left and right pair
+  const int n2 = static_cast<int>(hn::Lanes(d2));
+  for (int t = from; t < to; ++t) {
+    ReadLines<kSettled>(s, y, heard, heard7, t);
+    // Each line hears the input and every line before it on its side. The
+    // two sides' lines alternate in the lanes, so their sums step as a pair
+    // (on a target of single lanes, one side after the other).
+    alignas(16) double pair[2] = {0.2 * core.preDelay[0].ProcessPlain(inL[t]),
+                                  0.2 * core.preDelay[1].ProcessPlain(inR[t])};
+    alignas(16) double acc[2];
+    for (int p = 0; p < 2; p += n2) {
+      auto sum = hn::Load(d2, pair + p);
+      auto heardSum = hn::Zero(d2);
+      for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
+        hn::Store(sum, d2, sums + 2 * i + p);
+        heardSum = hn::Add(heardSum, hn::Load(d2, heard7 + 2 * i + p));
+        sum = hn::Add(sum, hn::Load(d2, heard + 2 * i + p));
+      }
+      hn::Store(heardSum, d2, acc + p);
+    }
+    for (int k = 0; k < kLanes; k += n) hn::Store(hn::DemoteTo(dh, hn::Load(d, sums + k)), dh, x + k);
+    const bool faded = s.rampsActive;
+    s.rampsActive = MoveLines<kSettled>(s, at, fade);
+    DampLines(s, y, x, at, fade, faded);
+    const double l = core.outHp[0].HighPass(static_cast<float>(acc[0]));
+    const double r = core.outHp[1].HighPass(static_cast<float>(acc[1]));
+    const double mid = (l + r) * scale / 2.0;
+    const double diff = (l - r) * scale / 2.0 * core.width;
+    wetL[t] = mid + diff;
+    wetR[t] = mid - diff;
   }
 }
 
@@ -174,62 +313,10 @@ void MoveLines(ReverbLanes& s, const double* writeIndex, const double* lengthBef
 
 void ReverbBlockKernel(ReverbCore& core, const double* inL, const double* inR, double* wetL,
                        double* wetR, int n) {
-  ReverbLanes& s = core.lanes;
-  alignas(64) double y[kLanes] = {};
-  alignas(64) double heard[kLanes] = {};
-  alignas(64) float x[kLanes] = {};
-  alignas(64) double w[kLanes];
-  alignas(64) double lengthBefore[kLanes];
-  const double* in[2] = {inL, inR};
-  double* out[2] = {wetL, wetR};
-  for (int t = 0; t < n; ++t) {
-    // A line moves on by one sample a frame: a cache line every eight.
-    ReadLines(s, y, heard, (t & 3) == 0);
-    double acc[2];
-    for (int side = 0; side < 2; ++side) {
-      // Each line hears the input and every line before it on its side.
-      double sum = 0.2 * core.preDelay[side].ProcessPlain(in[side][t]);
-      double a = 0.0;
-      for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
-        const int k = ReverbLanes::Lane(side, i);
-        x[k] = static_cast<float>(sum);
-        a += 0.7 * heard[k];
-        sum += heard[k];
-      }
-      acc[side] = a;
-    }
-    RunLines(s, y, x, w);
-    bool gliding = false;
-    if (s.rampsActive) {
-      for (int k = 0; k < kLanes; ++k) {
-        const DelayTimeRamp& r = s.ramp[k];
-        if (ReverbLanes::Active(k) && r.Running()) {
-          w[k] *= std::fabs(r.elapsed - r.duration * 0.5) / r.duration + 0.5;
-          gliding = true;
-        }
-      }
-    }
-    WriteLines(s, w);
-    // The read positions follow the lengths before this frame's glide step.
-    if (gliding) {
-      for (int k = 0; k < kLanes; ++k) lengthBefore[k] = s.delayLength[k];
-      for (int k = 0; k < kLanes; ++k) {
-        DelayTimeRamp& r = s.ramp[k];
-        if (ReverbLanes::Active(k) && r.Running()) {
-          r.Advance(1);
-          s.delayLength[k] = r.current;
-        }
-      }
-    }
-    s.rampsActive = gliding;
-    MoveLines(s, s.circleWrite, gliding ? lengthBefore : s.delayLength);
-    double sides[2];
-    for (int side = 0; side < 2; ++side) sides[side] = core.outHp[side].HighPass(static_cast<float>(acc[side]));
-    const double scale = 2.5 * core.outputScale;
-    const double mid = (sides[0] + sides[1]) * scale / 2.0;
-    const double diff = (sides[0] - sides[1]) * scale / 2.0 * core.width;
-    out[0][t] = mid + diff;
-    out[1][t] = mid - diff;
+  if (Settled(core.lanes)) {
+    RunFrames<true>(core, inL, inR, wetL, wetR, 0, n);
+  } else {
+    RunFrames<false>(core, inL, inR, wetL, wetR, 0, n);
   }
 }
 

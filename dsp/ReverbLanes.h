@@ -1,13 +1,13 @@
 // ReverbLanes: the reverb's 62 modulated lines as a structure of arrays, so
 // that the work each line does on its own runs as vectors across lines.
-// Lane i holds line i of the left side, lane 32 + i line i of the right side;
-// lanes 31 and 63 are idle (never read or written) and keep each side's
-// lanes a whole number of vectors wide on every target.
+// Lanes 2i and 2i + 1 hold line i of the left and the right side, so that
+// the two sides' running sums step as one pair; lanes 62 and 63 are idle and
+// keep the lanes a whole number of vectors wide on every target.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "dsp/DelayBuffer.h"
 #include "dsp/DelayTimeRamp.h"
 #include "dsp/ModDelayLine.h"
 
@@ -15,12 +15,13 @@ namespace morvanta {
 
 struct ReverbLanes {
   static constexpr int kLinesPerSide = 31;
-  static constexpr int kSideStride = 32;
   static constexpr int kLanes = 64;
   static constexpr float kDenormalOffset = 2.3283064365386963e-10f;  // 2^-32
 
-  static constexpr int Lane(int side, int i) { return side * kSideStride + i; }
-  static constexpr bool Active(int lane) { return (lane % kSideStride) < kLinesPerSide; }
+  static constexpr int Lane(int side, int i) { return 2 * i + side; }
+  static constexpr int Side(int lane) { return lane % 2; }
+  static constexpr int Line(int lane) { return lane / 2; }
+  static constexpr bool Active(int lane) { return lane < 2 * kLinesPerSide; }
 
   // The lines: fractional read position, glided length (samples), the store's
   // length as a real, triangle modulation and the loop's gains.
@@ -49,17 +50,32 @@ struct ReverbLanes {
   alignas(64) float y2[2][kLanes] = {};
   double g1 = 1.0, g2 = 0.0;
 
-  DelayTimeRamp ramp[kLanes];
-  // Each line keeps only the samples it can read back, in `mem` (its first
-  // `room` samples in use). Positions are still reckoned in a half-second
+  // Each line's length glide, a straight line (the network sets no
+  // acceleration), as lane arrays so that the glides step as vectors: the
+  // length is start + direction * velocity * elapsed until elapsed reaches
+  // the duration (-1 when idle). Glide() and SetGlide() hand it over as a ramp.
+  alignas(64) double glideStart[kLanes] = {};
+  alignas(64) double glideTarget[kLanes] = {};
+  alignas(64) double glideDuration[kLanes] = {};
+  alignas(64) double glideElapsed[kLanes] = {};
+  alignas(64) double glideVelocity[kLanes] = {};
+  alignas(64) double glideDirection[kLanes] = {};
+  alignas(64) double glideCurrent[kLanes] = {};
+  // Each line keeps only the samples it can read back, in its part of
+  // `store` (from `start`, its first `room` samples in use). The lines share
+  // one store so that the reads and writes of a vector of lines are single
+  // gathers and scatters; the idle lanes read and write a few zeros of their
+  // own at its beginning. Positions are still reckoned in a half-second
   // circle (`circle`, with the write position `circleWrite` in it), exactly
   // as when every line kept half a second, and mapped onto the store by their
   // distance from the newest sample: the interpolation fractions, and so the
-  // sound, do not depend on the store's size. `write` is the store's write
+  // sound, do not depend on the store's size. `write` is the line's write
   // index, `filled` how many samples were written since the last clear (at
   // most `room`; older ones read as 0). These counts are whole numbers held
   // as reals, so that they take part in the vector arithmetic exactly.
-  DelayBuffer mem[kLanes];
+  std::unique_ptr<double[]> store;
+  alignas(64) int64_t start[kLanes] = {};
+  int32_t capacity[kLanes] = {};
   alignas(64) double room[kLanes] = {};
   alignas(64) double write[kLanes] = {};
   alignas(64) double filled[kLanes] = {};
@@ -68,6 +84,47 @@ struct ReverbLanes {
   // True while any line's length may still be gliding.
   bool rampsActive = false;
 
+  // The store begins with a cache line of zeros: the idle lanes read and
+  // write its first two, and the last is never written (reads of samples not
+  // written since a clear may be pointed at it).
+  static constexpr int32_t kIdleSlots = 8;
+  static constexpr int64_t kZeroSlot = kIdleSlots - 1;
+
+  ReverbLanes() {
+    for (int k = 0; k < kLanes; ++k) SetGlide(k, DelayTimeRamp());
+  }
+  DelayTimeRamp Glide(int k) const {
+    DelayTimeRamp r;
+    r.start = glideStart[k];
+    r.target = glideTarget[k];
+    r.duration = glideDuration[k];
+    r.invDuration = glideDuration[k] > 0.0 ? 1.0 / glideDuration[k] : 0.0;
+    r.elapsed = glideElapsed[k];
+    r.velocity = glideVelocity[k];
+    r.direction = glideDirection[k];
+    r.current = glideCurrent[k];
+    return r;
+  }
+  // Takes a straight glide (one set without acceleration).
+  void SetGlide(int k, const DelayTimeRamp& r) {
+    glideStart[k] = r.start;
+    glideTarget[k] = r.target;
+    glideDuration[k] = r.duration;
+    glideElapsed[k] = r.elapsed;
+    glideVelocity[k] = r.velocity;
+    glideDirection[k] = r.direction;
+    glideCurrent[k] = r.current;
+  }
+
+  const double* Samples(int k) const { return store.get() + start[k]; }
+  double* Samples(int k) { return store.get() + start[k]; }
+
+  // Makes room for `want[k]` samples in each line (never less than it has).
+  // Lines that get more start empty (the caller restarts them; `grown` tells
+  // which); the others keep their samples. False, with everything kept, when
+  // the memory is not there. Not for the audio path.
+  bool Reserve(const int32_t* want, bool* grown);
+
   // The sample `distance` (1 .. circle) behind the write position: 0 when not
   // written since the last clear; a distance beyond the store (only at rates
   // above those it was made for) reads its oldest sample.
@@ -75,7 +132,7 @@ struct ReverbLanes {
     if (distance > room[k]) distance = room[k];
     double i = write[k] - distance;
     if (i < 0.0) i += room[k];
-    return distance <= filled[k] ? mem[k].Raw()[static_cast<int32_t>(i)] : 0.0;
+    return distance <= filled[k] ? Samples(k)[static_cast<int32_t>(i)] : 0.0;
   }
   // The interpolated read at the line's read position.
   double Read(int k) const {
@@ -90,37 +147,21 @@ struct ReverbLanes {
   }
   // Writes the line's next sample; returns the new write position in the circle.
   double Push(int k, double w) {
-    mem[k].Data()[static_cast<int32_t>(write[k])] = w;
+    Samples(k)[static_cast<int32_t>(write[k])] = w;
     write[k] = write[k] + 1.0 < room[k] ? write[k] + 1.0 : 0.0;
     if (filled[k] < room[k]) filled[k] += 1.0;
     circleWrite[k] = circleWrite[k] + 1.0 < circle[k] ? circleWrite[k] + 1.0 : 0.0;
     return circleWrite[k];
   }
-  // Takes `length` samples of the store (within its capacity) and clears.
+  // Takes `length` samples of the store (within its capacity, at least one)
+  // and clears.
   void SetRoom(int k, int32_t length) {
-    mem[k].SetLength(length);
-    room[k] = mem[k].Length();
+    if (length > capacity[k]) length = capacity[k];
+    if (length < 1) length = capacity[k] < 1 ? 0 : 1;
+    room[k] = length;
     write[k] = filled[k] = 0.0;
   }
 };
-
-// Asks for the memory line `k` reads and writes a few frames from now: 62
-// lines walk through their stores in step, more streams than the processor
-// follows by itself. (A hint only; it never faults.)
-inline void PrefetchLine(const ReverbLanes& s, int k) {
-  const double* raw = s.mem[k].Raw();
-  const int32_t room = static_cast<int32_t>(s.room[k]);
-  const int32_t write = static_cast<int32_t>(s.write[k]);
-  constexpr int32_t kAhead = 24;  // three cache lines of doubles
-  int32_t from = write - static_cast<int32_t>(s.delayLength[k] * s.modFactor[k]) + kAhead;
-  if (from < 0) from += room;
-  if (from >= room) from -= room;
-  int32_t to = write + kAhead;
-  if (to >= room) to -= room;
-  // (As assembly: the compiler drops __builtin_prefetch here.)
-  asm volatile("prefetcht0 %0" : : "m"(raw[from]));
-  asm volatile("prefetcht0 %0" : : "m"(raw[to]));
-}
 
 // A single-precision second-order section in direct form I: its low-pass
 // coefficients feed the damping pairs, its high-pass runs on the output;

@@ -51,6 +51,42 @@ int32_t RoomFor(double longest, double fs) {
 }
 }  // namespace
 
+bool ReverbLanes::Reserve(const int32_t* want, bool* grown) {
+  int32_t next[kLanes];
+  int64_t total = kIdleSlots;
+  bool any = store == nullptr;
+  for (int k = 0; k < kLanes; ++k) {
+    next[k] = Active(k) && want[k] > capacity[k] ? want[k] : capacity[k];
+    grown[k] = next[k] != capacity[k];
+    any = any || grown[k];
+    total += (static_cast<int64_t>(next[k]) + 7) / 8 * 8;  // lines start on cache lines
+  }
+  if (!any) return true;
+  // Left uninitialised on purpose (no resident pages until written):
+  // nothing is read before it is written, except as 0 in the idle slots.
+  double* fresh = new (std::nothrow) double[static_cast<size_t>(total)];
+  if (fresh == nullptr) {
+    for (int k = 0; k < kLanes; ++k) grown[k] = false;
+    return false;
+  }
+  for (int32_t i = 0; i < kIdleSlots; ++i) fresh[i] = 0.0;
+  int64_t at = kIdleSlots;
+  for (int k = 0; k < kLanes; ++k) {
+    if (!Active(k)) continue;
+    if (!grown[k] && filled[k] > 0.0) {
+      const double* old = Samples(k);
+      for (int32_t i = 0; i < static_cast<int32_t>(room[k]); ++i) fresh[at + i] = old[i];
+    }
+    start[k] = at;
+    capacity[k] = next[k];
+    at += (static_cast<int64_t>(next[k]) + 7) / 8 * 8;
+  }
+  store.reset(fresh);
+  for (int k = 0; k < kLanes; ++k)
+    if (grown[k]) SetRoom(k, static_cast<int32_t>(room[k]));
+  return true;
+}
+
 void RbjSection::Set(double f, double fs) {
   if (f > kMaxFrequencyRatio * fs) f = kMaxFrequencyRatio * fs;
   frequency = static_cast<float>(f);
@@ -80,10 +116,14 @@ int32_t ReverbNetwork::LineRoom(int side, int i, double fs) { return RoomFor(Lon
 
 ReverbNetwork::ReverbNetwork() {
   ReverbLanes& s = core_.lanes;
+  int32_t want[kLanes] = {};
+  bool grown[kLanes];
+  for (int side = 0; side < 2; ++side)
+    for (int i = 0; i < kLines; ++i) want[ReverbLanes::Lane(side, i)] = LineRoom(side, i, ModDelayLine::kPreparedRate);
+  if (!s.Reserve(want, grown)) throw std::bad_alloc();
   for (int side = 0; side < 2; ++side) {
     for (int i = 0; i < kLines; ++i) {
       const int k = ReverbLanes::Lane(side, i);
-      if (!s.mem[k].Reserve(LineRoom(side, i, ModDelayLine::kPreparedRate))) throw std::bad_alloc();
       s.delayLength[k] = 441.0;
       s.feedback[k] = 0.75;
       s.outputGain[k] = 0.5;
@@ -103,9 +143,9 @@ ReverbNetwork::ReverbNetwork() {
 // still holds, or glides from or to, one set for a higher rate.
 void ReverbNetwork::SetLineLength(int k, double fs) {
   ReverbLanes& s = core_.lanes;
-  const int side = k / ReverbLanes::kSideStride;
-  const int i = k % ReverbLanes::kSideStride;
-  const DelayTimeRamp& r = s.ramp[k];
+  const int side = ReverbLanes::Side(k);
+  const int i = ReverbLanes::Line(k);
+  const DelayTimeRamp r = s.Glide(k);
   double held = s.delayLength[k];
   if (r.current > held) held = r.current;
   if (r.Running() && r.target > held) held = r.target;
@@ -133,17 +173,18 @@ void ReverbNetwork::RestartLine(int k) {
 void ReverbNetwork::Reserve(double fs) {
   const float rate = static_cast<float>(fs);
   ReverbLanes& s = core_.lanes;
-  for (int side = 0; side < 2; ++side) {
-    for (int i = 0; i < kLines; ++i) {
-      const int k = ReverbLanes::Lane(side, i);
-      const int32_t before = s.mem[k].Capacity();
-      if (!s.mem[k].Reserve(LineRoom(side, i, rate))) continue;
-      if (rate > preparedRate_) preparedRate_ = rate;
-      // A new store starts empty; the line starts over with it.
-      if (s.mem[k].Capacity() != before) SetLineLength(k, lineRate_[k]);
-    }
-    core_.preDelay[side].Reserve(rate);
+  int32_t want[kLanes] = {};
+  bool grown[kLanes];
+  for (int side = 0; side < 2; ++side)
+    for (int i = 0; i < kLines; ++i) want[ReverbLanes::Lane(side, i)] = LineRoom(side, i, rate);
+  if (s.Reserve(want, grown)) {
+    if (rate > preparedRate_) preparedRate_ = rate;
+    // A line with more room starts empty; it starts over with it.
+    for (int k = 0; k < kLanes; ++k)
+      if (grown[k]) SetLineLength(k, lineRate_[k]);
   }
+  core_.preDelay[0].Reserve(rate);
+  core_.preDelay[1].Reserve(rate);
 }
 
 void ReverbNetwork::SetSampleRate(double fs) {
@@ -189,9 +230,11 @@ void ReverbNetwork::UpdateSettings(const ReverbSettings& st) {
 void ReverbNetwork::SetDelayTarget(int k, double samples) {
   ReverbLanes& s = core_.lanes;
   if (samples == s.delayLength[k]) return;
-  if (samples != s.ramp[k].target) {
+  if (samples != s.glideTarget[k]) {
     const double fs = lineRate_[k];
-    s.ramp[k].Set(s.ramp[k].current, samples, samples > s.delayLength[k] ? fs * 0.5 : fs * 0.25, 0.0);
+    DelayTimeRamp r = s.Glide(k);
+    r.Set(r.current, samples, samples > s.delayLength[k] ? fs * 0.5 : fs * 0.25, 0.0);
+    s.SetGlide(k, r);
     s.rampsActive = true;
   }
 }
@@ -298,7 +341,7 @@ void ReverbStepScalar(ReverbCore& core, double inL, double inR, double* wetL, do
       s.x1[k] = x;
       const float damped = static_cast<float>(s.g1 * out[0] + s.g2 * out[1]);
       // The line's loop and write.
-      DelayTimeRamp& r = s.ramp[k];
+      DelayTimeRamp r = s.Glide(k);
       double w = damped - y[k] * s.feedback[k];
       if (r.Running()) w *= std::fabs(r.elapsed - r.duration * 0.5) / r.duration + 0.5;
       const double written = s.Push(k, w);
@@ -313,6 +356,7 @@ void ReverbStepScalar(ReverbCore& core, double inL, double inR, double* wetL, do
       if (r.Running()) {
         r.Advance(1);
         s.delayLength[k] = r.current;
+        s.SetGlide(k, r);
       }
       s.modFactor[k] += s.modDirection[k] * s.modRate[k];
       if (s.modFactor[k] >= s.factorHigh[k]) {

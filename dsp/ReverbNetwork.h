@@ -49,7 +49,7 @@ class ReverbNetwork {
   Store LineStore(int side, int i) const {
     const ReverbLanes& s = core_.lanes;
     const int k = ReverbLanes::Lane(side, i);
-    return {s.mem[k].Raw(), static_cast<int32_t>(s.room[k]), s.mem[k].Capacity(), static_cast<int32_t>(s.filled[k])};
+    return {s.Samples(k), static_cast<int32_t>(s.room[k]), s.capacity[k], static_cast<int32_t>(s.filled[k])};
   }
   double LineFeedback(int side, int i) const { return core_.lanes.feedback[ReverbLanes::Lane(side, i)]; }
   double LineModFactor(int side, int i) const { return core_.lanes.modFactor[ReverbLanes::Lane(side, i)]; }
