@@ -314,6 +314,10 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   BuildControlKey();
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
 
+  // The bus takes the voices' frames in chunks, each frame with the tube
+  // drive it had (nothing in the frame loop reads the bus's output).
+  constexpr int kBusChunk = 64;
+  double busDrive[kBusChunk];
   for (int s = 0; s < frames; ++s) {
     while (const MidiMessage* m = queue_.NextDue(s)) HandleMidiEvent(*m);
     double sum[2] = {0.0, 0.0};
@@ -328,9 +332,13 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     for (int i = 0; i < voiceCount_; ++i) BeginVoice(i);
     FinishVoices(sum[0], sum[1]);
 
-    bus_.ProcessFrame(tubeDrive_, sum[0], sum[1]);
     left[s] = sum[0];
     right[s] = sum[1];
+    busDrive[s % kBusChunk] = tubeDrive_;
+    if (s % kBusChunk == kBusChunk - 1 || s == frames - 1) {
+      const int first = s - s % kBusChunk;
+      bus_.ProcessFrames(busDrive, left + first, right + first, s - first + 1);
+    }
   }
   bus_.ProcessReverb(left, right, frames);
 
