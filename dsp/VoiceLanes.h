@@ -12,15 +12,16 @@
 namespace morvanta {
 
 // A record's fields, kept in the record itself or, once bound, in a lane of
-// a structure of arrays (field k of lane i at v[k][i]). A copy holds the
-// values in its own fields; an assignment writes them where the target keeps
-// its own.
+// a structure of arrays (field k of lane i at v[k][i]). Its own fields are
+// spaced as a lane's are, so that every field is one fixed step from the
+// first. A copy holds the values in its own fields; an assignment writes
+// them where the target keeps its own.
 template <typename T, int N>
 class LaneFields {
  public:
   LaneFields() = default;
   LaneFields(const LaneFields& other) {
-    for (int k = 0; k < N; ++k) own_[k] = other[k];
+    for (int k = 0; k < N; ++k) own_[k * kKernelLanes] = other[k];
   }
   LaneFields& operator=(const LaneFields& other) {
     T values[N];
@@ -33,16 +34,14 @@ class LaneFields {
     T values[N];
     for (int k = 0; k < N; ++k) values[k] = (*this)[k];
     base_ = lane;
-    stride_ = kKernelLanes;
     for (int k = 0; k < N; ++k) (*this)[k] = values[k];
   }
-  T& operator[](int k) { return base_[k * stride_]; }
-  T operator[](int k) const { return base_[k * stride_]; }
+  T& operator[](int k) { return base_[k * kKernelLanes]; }
+  T operator[](int k) const { return base_[k * kKernelLanes]; }
 
  private:
-  T own_[N] = {};
+  T own_[N * kKernelLanes] = {};
   T* base_ = own_;
-  int stride_ = 1;
 };
 
 // Envelopes side by side: field k of lane i is v[k][i] (an Adsr bound to a
