@@ -525,7 +525,7 @@ void SynthEngine::BeginVoicesInLanes() {
 // The rest of a sounding voice's ordered part: its controls (kept while the
 // memo holds), the filter's pre-roll on a new POLY note, the oscillator's
 // first half, and the plan for FinishVoices.
-void SynthEngine::SoundVoice(int index, bool memoHolds) {
+[[gnu::always_inline]] inline void SynthEngine::SoundVoice(int index, bool memoHolds) {
   VoiceSlot& v = voices_[index];
   VoiceOscillator& o = v.osc;
   if (memoHolds) {
