@@ -5,6 +5,7 @@
 #include <cstdint>
 #include "dsp/Biquad.h"
 #include "dsp/DelayBuffer.h"
+#include "dsp/DelayLanes.h"
 #include "dsp/DelayTimeRamp.h"
 #include "dsp/TubeDriveClipper.h"
 #include "dsp/EffectSettings.h"
@@ -81,6 +82,9 @@ class DelayUnit {
   double feedbackCeiling_ = 1e300;
   double ceilingKey_[3] = {-1.0, -1.0, -1.0};  // drive, colour, fs it was found for
   void UpdateFeedbackCeiling();
+  // The unit's state into and out of lane k of the side-by-side kernel.
+  void LoadLane(DelayLanes& s, int k);
+  void StoreLane(const DelayLanes& s, int k);
   friend class StereoDelay;
   template <bool kCopy>
   struct Runner;
@@ -117,8 +121,10 @@ class StereoDelay {
   const DelayUnit& Right() const { return right_; }
 
  private:
-  template <bool kCopy>
-  void RunUnits(double* left, double* right, int n);
+  // One frame, each unit in its own scalar step.
+  void RunUnits(double& left, double& right);
+  // Frames in chunks through the vector kernel, the units side by side.
+  void RunLanes(double* left, double* right, int n);
 
   // The pre-tap never reads further back than half the longest period.
   DelayUnit left_, preTap_{DelayUnit::kBufferLength / 2 + 1}, right_;
