@@ -37,8 +37,17 @@ constexpr int kRightChunk = DelayLanes::kRight / kStep;
 
 // A double rounded to single precision and back, as a float variable holds it.
 HWY_INLINE V Single(D d, V x) {
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
+  // The emulated conversion saturates at the largest float; a cast gives
+  // infinity, as the processor's conversions do.
+  alignas(32) double lanes[kStep];
+  hn::Store(x, d, lanes);
+  for (double& v : lanes) v = static_cast<float>(v);
+  return hn::Load(d, lanes);
+#else
   const hn::Rebind<float, D> df;
   return hn::PromoteTo(d, hn::DemoteTo(df, x));
+#endif
 }
 
 // The vector of chunk c from the units' scalars (lane 3 repeats the left unit).
