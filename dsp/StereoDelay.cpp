@@ -38,6 +38,10 @@ DelayColorFilter::DelayColorFilter() {
 }
 
 void DelayColorFilter::Configure(double drive, double colour, double fs) {
+  if (drive == configuredFor_[0] && colour == configuredFor_[1] && fs == configuredFor_[2]) return;
+  configuredFor_[0] = drive;
+  configuredFor_[1] = colour;
+  configuredFor_[2] = fs;
   firstQ = 0.707;
   const double f1 = 600.0 + 300.0 * drive;
   const double f2 = 1600.0 - 600.0 * drive + 400.0 * colour;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include "dsp/Biquad.h"
 #include "dsp/DelayBuffer.h"
 #include "dsp/DelayLanes.h"
@@ -16,6 +17,8 @@ namespace morvanta {
 // a high band through two high-passes and the mid band as the remainder.
 struct DelayColorFilter {
   DelayColorFilter();
+  // Sets the sections for drive, colour and rate; the same three again leave
+  // them as they are (the delay configures every host block).
   void Configure(double drive, double colour, double fs);
   float Process(double x);
   // The largest magnitude of the section's response over all frequencies.
@@ -25,6 +28,10 @@ struct DelayColorFilter {
   Biquad lowPass, highPass1, highPass2, allPass;
   double lowGain = 1.0, midGain = 1.5, highGain = 1.0;
   double firstQ = 0.5, secondQ = 0.475;
+
+ private:
+  // Drive, colour and rate the sections were set for (none at first).
+  double configuredFor_[3] = {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0};
 };
 
 class DelayUnit {
