@@ -1,7 +1,7 @@
 // ModSineKernel: the chorus's four sine-modulated lines per sample, vectorised
-// across the lines. The buffer reads and writes, the glides and the loop
-// filter's tangent (the library's single-precision tanf) stay one line at a
-// time; the cut-off, the filter's coefficients and state, the read position
+// across the lines. The buffer reads and writes, the read positions, the
+// glides and the loop filter's tangent (the library's single-precision tanf)
+// stay one line at a time; the cut-off, the filter's coefficients and state
 // and the sine modulation run on all lines at once, with the scalar code's
 // operations in the scalar code's order (no fused multiply-adds), so every
 // target computes the samples ModDelayLine::ProcessSine does.
@@ -127,93 +127,124 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
     anyGliding |= gliding[k];
   }
 
+  // The modulation and the loop filter's coefficients do not depend on the
+  // signal: they are found for a stretch of frames first, where the frames'
+  // divisions and tangents overlap, and the signal then runs through them.
+  constexpr int kStretch = 64;
+  alignas(32) float argument[kStretch * kLanes];
+  alignas(32) double tangent[kStretch * kLanes];
+  alignas(32) double factor[kStretch * kLanes];
+  alignas(32) double b0[kStretch * kLanes];
+  alignas(32) double b1[kStretch * kLanes];
+  alignas(32) double a1[kStretch * kLanes];
+  alignas(32) double a2[kStretch * kLanes];
   alignas(32) double out[kLanes];
   alignas(32) double in[kLanes];
-  alignas(32) float argument[kLanes];
-  alignas(32) double tangent[kLanes];
   alignas(32) double pushed[kLanes];
-  alignas(32) double factor[kLanes];
   alignas(32) double angle[kLanes];
-  for (int t = 0; t < n; ++t) {
-    for (int k = 0; k < kLanes; ++k) {
-      if (delayLength[k] >= lengthD[k]) delayLength[k] = lengthD[k];
-      out[k] = pos[k].ReadBetween(data[k], readPos[k]);
-      in[k] = x[k][t];
-    }
-    for (int i = 0; i < kChunks; ++i) {
-      // Cut-off (held below Nyquist) and the tangent's argument.
-      Chunk& h = c[i];
-      h.fc = hn::Div(hn::Add(hn::Mul(h.modFactor, hn::Set(d, 750.0)), hn::Set(d, 6000.0)), h.fs);
-      const auto held = hn::IfThenElse(hn::Lt(h.fc, hn::Set(d, 0.49)), h.fc, hn::Set(d, 0.49));
-      hn::Store(hn::DemoteTo(df, hn::Mul(hn::Set(d, 3.14159265358979323846), held)), df, argument + i * kStep);
-    }
-    for (int k = 0; k < kLanes; ++k) tangent[k] = std::tan(argument[k]);
-    for (int i = 0; i < kChunks; ++i) {
-      // The low-pass coefficients from the tangent.
-      Chunk& h = c[i];
-      const auto K = FromScalars(d, tangent, i);
-      const auto K2 = hn::Mul(K, K);
-      const auto KQ = hn::Div(K, h.q);
-      const auto norm = hn::Div(one, hn::Add(hn::Add(one, KQ), K2));
-      h.b0 = hn::Mul(K2, norm);
-      h.b1 = hn::Mul(two, h.b0);
-      h.b2 = h.b0;
-      h.a1 = hn::Mul(hn::Mul(two, hn::Sub(K2, one)), norm);
-      h.a2 = hn::Mul(hn::Add(hn::Sub(one, KQ), K2), norm);
-      // The loop: input plus fed-back output, in single precision, through
-      // the filter.
-      const auto o = FromScalars(d, out, i);
-      const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(FromScalars(d, in, i), hn::Mul(o, h.feedback))));
-      const auto yv = hn::Add(hn::Mul(u, h.b0), h.z1);
-      h.z1 = hn::Sub(hn::Add(hn::Mul(u, h.b1), h.z2), hn::Mul(h.a1, yv));
-      h.z2 = hn::Sub(hn::Mul(u, h.b2), hn::Mul(h.a2, yv));
-      hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + i * kStep);
-      hn::Store(h.modFactor, d, factor + i * kStep);
-      hn::Store(hn::Mul(o, h.gain), d, out + i * kStep);
-    }
-    for (int k = 0; k < kLanes; ++k) {
-      pos[k].Push(data[k], pushed[k]);
-      // The read position for the next sample, held inside the buffer.
-      double used = factor[k] * delayLength[k];
-      if (!(used > 0.0)) used = 0.0;
-      if (used > lengthD[k]) used = lengthD[k];
-      double p = pos[k].write - used;
-      if (p < 0.0) p += lengthD[k];
-      if (p >= lengthD[k]) p -= lengthD[k];
-      readPos[k] = p;
-    }
-    if (anyGliding) {
-      anyGliding = false;
-      for (int k = 0; k < kLanes; ++k) {
-        if (!gliding[k]) continue;
-        s.ramp[k]->Advance(1);
-        delayLength[k] = s.ramp[k]->current;
-        gliding[k] = s.ramp[k]->Running();
-        anyGliding |= gliding[k];
-      }
-    }
-    bool wide = false;
-    for (int i = 0; i < kChunks; ++i) {
-      // The modulation, and the phase for the next sample.
-      Chunk& h = c[i];
-      const auto a = hn::Mul(hn::Set(d, kTwoPi), h.modPhase);
-      hn::Store(a, d, angle + i * kStep);
-      wide |= !hn::AllTrue(d, hn::Lt(hn::Abs(a), hn::Set(d, 1e12)));
-      h.modFactor = hn::Add(one, hn::Mul(h.depth, SineOf(d, a)));
-      h.modPhase = hn::Add(h.modPhase, h.phaseStep);
-    }
-    if (wide) {
-      alignas(32) double depth[kLanes];
+  for (int first = 0; first < n; first += kStretch) {
+    const int count = n - first < kStretch ? n - first : kStretch;
+    for (int t = 0; t < count; ++t) {
+      bool wide = false;
       for (int i = 0; i < kChunks; ++i) {
-        hn::Store(c[i].modFactor, d, factor + i * kStep);
-        hn::Store(c[i].depth, d, depth + i * kStep);
+        Chunk& h = c[i];
+        const int at = t * kLanes + i * kStep;
+        hn::Store(h.modFactor, d, factor + at);
+        // Cut-off (held below Nyquist) and the tangent's argument.
+        h.fc = hn::Div(hn::Add(hn::Mul(h.modFactor, hn::Set(d, 750.0)), hn::Set(d, 6000.0)), h.fs);
+        const auto held = hn::IfThenElse(hn::Lt(h.fc, hn::Set(d, 0.49)), h.fc, hn::Set(d, 0.49));
+        hn::Store(hn::DemoteTo(df, hn::Mul(hn::Set(d, 3.14159265358979323846), held)), df, argument + at);
+        // The modulation, and the phase for the next sample.
+        const auto a = hn::Mul(hn::Set(d, kTwoPi), h.modPhase);
+        hn::Store(a, d, angle + i * kStep);
+        wide |= !hn::AllTrue(d, hn::Lt(hn::Abs(a), hn::Set(d, 1e12)));
+        h.modFactor = hn::Add(one, hn::Mul(h.depth, SineOf(d, a)));
+        h.modPhase = hn::Add(h.modPhase, h.phaseStep);
+      }
+      if (wide) {
+        alignas(32) double next[kLanes];
+        alignas(32) double depth[kLanes];
+        for (int i = 0; i < kChunks; ++i) {
+          hn::Store(c[i].modFactor, d, next + i * kStep);
+          hn::Store(c[i].depth, d, depth + i * kStep);
+        }
+        for (int k = 0; k < kLanes; ++k) {
+          if (!(std::fabs(angle[k]) < 1e12)) next[k] = 1.0 + depth[k] * FastSine(angle[k]);
+        }
+        for (int i = 0; i < kChunks; ++i) c[i].modFactor = hn::Load(d, next + i * kStep);
+      }
+    }
+    for (int k = 0; k < count * kLanes; ++k) tangent[k] = std::tan(argument[k]);
+    for (int t = 0; t < count; ++t) {
+      for (int i = 0; i < kChunks; ++i) {
+        // The low-pass coefficients from the tangent.
+        const int at = t * kLanes + i * kStep;
+        const auto K = hn::Load(d, tangent + at);
+        const auto K2 = hn::Mul(K, K);
+        const auto KQ = hn::Div(K, c[i].q);
+        const auto norm = hn::Div(one, hn::Add(hn::Add(one, KQ), K2));
+        const auto b0v = hn::Mul(K2, norm);
+        hn::Store(b0v, d, b0 + at);
+        hn::Store(hn::Mul(two, b0v), d, b1 + at);
+        hn::Store(hn::Mul(hn::Mul(two, hn::Sub(K2, one)), norm), d, a1 + at);
+        hn::Store(hn::Mul(hn::Add(hn::Sub(one, KQ), K2), norm), d, a2 + at);
+      }
+    }
+
+    for (int t = 0; t < count; ++t) {
+      const int frame = first + t;
+      for (int k = 0; k < kLanes; ++k) {
+        if (delayLength[k] >= lengthD[k]) delayLength[k] = lengthD[k];
+        out[k] = pos[k].ReadBetween(data[k], readPos[k]);
+        in[k] = x[k][frame];
+      }
+      for (int i = 0; i < kChunks; ++i) {
+        // The loop: input plus fed-back output, in single precision, through
+        // the filter.
+        Chunk& h = c[i];
+        const int at = t * kLanes + i * kStep;
+        const auto o = FromScalars(d, out, i);
+        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(FromScalars(d, in, i), hn::Mul(o, h.feedback))));
+        const auto fb0 = hn::Load(d, b0 + at);
+        const auto yv = hn::Add(hn::Mul(u, fb0), h.z1);
+        h.z1 = hn::Sub(hn::Add(hn::Mul(u, hn::Load(d, b1 + at)), h.z2), hn::Mul(hn::Load(d, a1 + at), yv));
+        h.z2 = hn::Sub(hn::Mul(u, fb0), hn::Mul(hn::Load(d, a2 + at), yv));
+        hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + i * kStep);
+        hn::Store(hn::Mul(o, h.gain), d, out + i * kStep);
       }
       for (int k = 0; k < kLanes; ++k) {
-        if (!(std::fabs(angle[k]) < 1e12)) factor[k] = 1.0 + depth[k] * FastSine(angle[k]);
+        pos[k].Push(data[k], pushed[k]);
+        // The read position for the next sample, held inside the buffer.
+        double used = factor[t * kLanes + k] * delayLength[k];
+        if (!(used > 0.0)) used = 0.0;
+        if (used > lengthD[k]) used = lengthD[k];
+        double p = pos[k].write - used;
+        if (p < 0.0) p += lengthD[k];
+        if (p >= lengthD[k]) p -= lengthD[k];
+        readPos[k] = p;
       }
-      for (int i = 0; i < kChunks; ++i) c[i].modFactor = hn::Load(d, factor + i * kStep);
+      if (anyGliding) {
+        anyGliding = false;
+        for (int k = 0; k < kLanes; ++k) {
+          if (!gliding[k]) continue;
+          s.ramp[k]->Advance(1);
+          delayLength[k] = s.ramp[k]->current;
+          gliding[k] = s.ramp[k]->Running();
+          anyGliding |= gliding[k];
+        }
+      }
+      for (int k = 0; k < kLanes; ++k) y[k][frame] = out[k];
     }
-    for (int k = 0; k < kLanes; ++k) y[k][t] = out[k];
+    // The last frame's coefficients stay with the lines.
+    const int last = (count - 1) * kLanes;
+    for (int i = 0; i < kChunks; ++i) {
+      const int at = last + i * kStep;
+      c[i].b0 = hn::Load(d, b0 + at);
+      c[i].b1 = hn::Load(d, b1 + at);
+      c[i].b2 = c[i].b0;
+      c[i].a1 = hn::Load(d, a1 + at);
+      c[i].a2 = hn::Load(d, a2 + at);
+    }
   }
 
   for (int k = 0; k < kLanes; ++k) {
