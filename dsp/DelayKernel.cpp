@@ -12,6 +12,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include <algorithm>
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
@@ -177,7 +178,6 @@ void DelayLanesKernel(DelayLanes& s, const double* in, double* out, int n) {
   double length[kUnits], readPos[kUnits];
   int32_t delayLength[kUnits];
   bool gliding[kUnits];
-  bool anyGliding = false;
   for (int k = 0; k < kUnits; ++k) {
     pos[k] = s.pos[k];
     data[k] = s.data[k];
@@ -185,60 +185,114 @@ void DelayLanesKernel(DelayLanes& s, const double* in, double* out, int n) {
     readPos[k] = s.readPos[k];
     delayLength[k] = s.delayLength[k];
     gliding[k] = s.gliding[k];
-    anyGliding |= gliding[k];
   }
 
-  alignas(32) double written[kLanes];
-  for (int t = 0; t < n; ++t) {
-    double echo[kUnits];
-    for (int k = 0; k < kUnits; ++k) echo[k] = pos[k].ReadBetween(data[k], readPos[k]);
+  // One frame's arithmetic on all units: the echoes read, the inputs in,
+  // the outputs and the samples for the buffers out.
+  auto arithmetic = [&](const double* echo, const double* x, double* y, double* w) HWY_ATTR {
     V tapOut = hn::Zero(d);
     for (int c = 0; c < kChunks; ++c) {
       Unit& a = u[c];
-      const V x = FromUnits(d, c, echo[DelayLanes::kTap], echo[DelayLanes::kRight], echo[DelayLanes::kLeft]);
+      const V e = FromUnits(d, c, echo[DelayLanes::kTap], echo[DelayLanes::kRight], echo[DelayLanes::kLeft]);
       // DelayColorFilter::Process.
-      const V xs = Single(d, x);
+      const V xs = Single(d, e);
       const V lo = a.section[DelayLanes::kLowPass].Process(xs);
       const V h1 = a.section[DelayLanes::kHighPass1].Process(xs);
       const V h2 = a.section[DelayLanes::kHighPass2].Process(h1);
       const V lo2 = a.section[DelayLanes::kAllPass].Process(lo);
       const V low = Single(d, hn::Mul(hn::Set(d, 0.8), lo2));
       const V high = Single(d, hn::Mul(hn::Set(d, 1.25), h2));
-      const V mid = Single(d, hn::Mul(hn::Set(d, 0.7), hn::Sub(hn::Add(lo2, h2), x)));
+      const V mid = Single(d, hn::Mul(hn::Set(d, 0.7), hn::Sub(hn::Add(lo2, h2), e)));
       const V cf = Single(
           d, hn::Add(hn::Add(hn::Mul(a.midGain, mid), hn::Mul(a.lowGain, low)), hn::Mul(a.highGain, high)));
-      const V y = Single(d, hn::Mul(cf, a.level));
-      hn::Store(y, d, out + kLanes * t + c * kStep);
-      if (c == 0) tapOut = hn::Mul(hn::Broadcast<0>(y), rightScale);
+      const V echoOut = Single(d, hn::Mul(cf, a.level));
+      hn::Store(echoOut, d, y + c * kStep);
+      if (c == 0) tapOut = hn::Mul(hn::Broadcast<0>(echoOut), rightScale);
       // The loop: the feedback mix, the drive through the clipper and the
       // clean part.
-      V input = hn::Load(d, in + kLanes * t + c * kStep);
+      V input = hn::Load(d, x + c * kStep);
       if (c == kRightChunk) input = hn::IfThenElse(rightLane, tapOut, input);
       const V v = hn::Mul(hn::Add(hn::Mul(cf, a.loopFeedback), input), hn::Set(d, 0.26));
       const V driven = a.clip.Process(d, hn::Mul(a.push, hn::Mul(hn::Mul(a.drive, v), hn::Set(d, 16.0))));
       const V z = hn::Div(driven, a.trim);
-      const V w = hn::Add(hn::Mul(hn::Mul(z, a.halfDrive), hn::Set(d, 0.2)), hn::Mul(a.clean, v));
-      hn::Store(w, d, written + c * kStep);
+      hn::Store(hn::Add(hn::Mul(hn::Mul(z, a.halfDrive), hn::Set(d, 0.2)), hn::Mul(a.clean, v)), d, w + c * kStep);
     }
+  };
+  // A glide fades the loop out and back in around its middle.
+  auto fade = [&](int k) {
+    const DelayTimeRamp& r = *s.ramp[k];
+    return 2.0 * std::fabs(r.elapsed - r.duration * 0.5) / r.duration;
+  };
+  // The read position for the next frame, and the glide's step.
+  auto move = [&](int k) {
+    double p = static_cast<double>(pos[k].write) - delayLength[k];
+    if (p < 0.0) p += length[k];
+    if (p >= length[k]) p -= length[k];
+    readPos[k] = p;
+    if (gliding[k]) {
+      DelayTimeRamp& r = *s.ramp[k];
+      r.Advance(1);
+      delayLength[k] = static_cast<int32_t>(r.current);
+      gliding[k] = r.Running();
+    }
+  };
+
+  constexpr int kStretch = 64;
+  alignas(32) double echoes[kStretch * kLanes];
+  alignas(32) double samples[kStretch * kLanes];
+  alignas(32) double fades[kStretch * kLanes];
+  for (int first = 0; first < n; first += kStretch) {
+    const int count = n - first < kStretch ? n - first : kStretch;
+    // When every unit reads from further back than the stretch is long (the
+    // glide stays between its ends, give or take the length's truncation),
+    // no frame reads what an earlier frame of the stretch writes: all the
+    // reads go first, then the arithmetic alone, where the frames' chains of
+    // divisions overlap, then the writes.
+    bool ahead = count > 1;
     for (int k = 0; k < kUnits; ++k) {
-      double w = written[k];
-      // A glide fades the loop out and back in around its middle.
-      if (gliding[k]) w *= 2.0 * std::fabs(s.ramp[k]->elapsed - s.ramp[k]->duration * 0.5) / s.ramp[k]->duration;
-      pos[k].Push(data[k], w);
-      double p = static_cast<double>(pos[k].write) - delayLength[k];
-      if (p < 0.0) p += length[k];
-      if (p >= length[k]) p -= length[k];
-      readPos[k] = p;
+      double lowest = delayLength[k];
+      if (gliding[k]) lowest = std::min(lowest, std::min(s.ramp[k]->start, s.ramp[k]->target) - 1.0);
+      ahead = ahead && lowest >= count + 2.0;
     }
-    if (anyGliding) {
-      anyGliding = false;
+    if (!ahead) {
+      alignas(32) double echo[kLanes];
+      alignas(32) double w[kLanes];
+      for (int t = first; t < first + count; ++t) {
+        for (int k = 0; k < kUnits; ++k) echo[k] = pos[k].ReadBetween(data[k], readPos[k]);
+        arithmetic(echo, in + kLanes * t, out + kLanes * t, w);
+        for (int k = 0; k < kUnits; ++k) {
+          pos[k].Push(data[k], gliding[k] ? w[k] * fade(k) : w[k]);
+          move(k);
+        }
+      }
+      continue;
+    }
+    DelayBuffer::Positions start[kUnits];
+    bool glided = false;
+    for (int k = 0; k < kUnits; ++k) {
+      start[k] = pos[k];
+      glided |= gliding[k];
+    }
+    for (int t = 0; t < count; ++t) {
       for (int k = 0; k < kUnits; ++k) {
-        if (!gliding[k]) continue;
-        DelayTimeRamp& r = *s.ramp[k];
-        r.Advance(1);
-        delayLength[k] = static_cast<int32_t>(r.current);
-        gliding[k] = r.Running();
-        anyGliding |= gliding[k];
+        echoes[kLanes * t + k] = pos[k].ReadBetween(data[k], readPos[k]);
+        fades[kLanes * t + k] = gliding[k] ? fade(k) : 1.0;
+        pos[k].Advance();
+        move(k);
+      }
+    }
+    for (int t = 0; t < count; ++t)
+      arithmetic(echoes + kLanes * t, in + kLanes * (first + t), out + kLanes * (first + t), samples + kLanes * t);
+    for (int k = 0; k < kUnits; ++k) {
+      DelayBuffer::Positions p = start[k];
+      if (glided) {
+        for (int t = 0; t < count; ++t) {
+          const double w = samples[kLanes * t + k];
+          const double f = fades[kLanes * t + k];
+          p.Push(data[k], f != 1.0 ? w * f : w);
+        }
+      } else {
+        for (int t = 0; t < count; ++t) p.Push(data[k], samples[kLanes * t + k]);
       }
     }
   }
