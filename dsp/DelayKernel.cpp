@@ -189,7 +189,7 @@ void DelayLanesKernel(DelayLanes& s, const double* in, double* out, int n) {
 
   // One frame's arithmetic on all units: the echoes read, the inputs in,
   // the outputs and the samples for the buffers out.
-  auto arithmetic = [&](const double* echo, const double* x, double* y, double* w) HWY_ATTR {
+  auto arithmetic = [&](const double* echo, const double* x, double* y, double* w) __attribute__((always_inline)) HWY_ATTR {
     V tapOut = hn::Zero(d);
     for (int c = 0; c < kChunks; ++c) {
       Unit& a = u[c];
