@@ -3,6 +3,7 @@
 // one-voice code's operations in its order; the float/double conversions are
 // the same roundings (DemoteTo rounds to nearest like the casts).
 #include "dsp/VoiceKernels.h"
+#include "dsp/VoiceLanes.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "dsp/VoiceKernels.cpp"
@@ -209,6 +210,286 @@ int TickHarmonicsLanesImpl(double* phases, const double* steps, double depth, co
   return hn::AllTrue(du, hn::Eq(differ, hn::Zero(du))) ? 0 : 1;
 }
 
+// Adsr::Tick for the lanes of the vector at i that are `active`: the segment
+// changes, the step with its short-segment stops, the end of the release,
+// and the clock.
+template <class M>
+HWY_INLINE void TickEnvelopeVec(DD d, EnvelopeLanes& e, int i, M active) {
+  if (hn::AllFalse(d, active)) return;
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  const VD idle = zero, attack = one, decay = hn::Set(d, 2.0), sustain = hn::Set(d, 3.0), release = hn::Set(d, 4.0);
+  const VD stage = hn::Load(d, e.v[kEnvStage] + i);
+  const VD att = hn::Load(d, e.v[kEnvAttack] + i);
+  const VD dec = hn::Load(d, e.v[kEnvDecay] + i);
+  const VD rel = hn::Load(d, e.v[kEnvRelease] + i);
+  const VD sus = hn::Load(d, e.v[kEnvSustain] + i);
+  const VD inv = hn::Load(d, e.v[kEnvInvRate] + i);
+  const VD t = hn::Load(d, e.v[kEnvTime] + i);
+  const VD level0 = hn::Load(d, e.v[kEnvLevel] + i);
+  const VD slope0 = hn::Load(d, e.v[kEnvSlope] + i);
+  const auto run = hn::Gt(hn::Load(d, e.v[kEnvEndTime] + i), t);
+
+  // The attack reached its top: on into the decay, or straight to the sustain.
+  const auto topped = hn::And(run, hn::And(hn::Eq(stage, attack), hn::Gt(t, att)));
+  // The decay reached the sustain level.
+  const auto decayed = hn::And(run, hn::And(hn::Eq(stage, decay), hn::Ge(t, hn::Add(att, dec))));
+  VD level = level0, slope = slope0, st = stage;
+  if (!hn::AllFalse(d, hn::Or(topped, decayed))) {
+    const auto decays = hn::Gt(dec, zero);
+    const VD decaySlope = hn::Div(hn::Neg(hn::Sub(one, sus)), dec);
+    level = hn::IfThenElse(topped, hn::IfThenElse(decays, one, sus), level);
+    slope = hn::IfThenElse(topped, hn::IfThenElse(decays, decaySlope, zero), slope);
+    st = hn::IfThenElse(topped, hn::IfThenElse(decays, decay, sustain), st);
+    level = hn::IfThenElse(decayed, sus, level);
+    slope = hn::IfThenElse(decayed, zero, slope);
+    st = hn::IfThenElse(decayed, sustain, st);
+  }
+
+  const VD before = level;
+  VD next = hn::Add(level, hn::Mul(slope, inv));
+  // Segments shorter than a sample stop at their target.
+  const auto shortA = hn::And(hn::Eq(st, attack), hn::Lt(att, inv));
+  const auto shortD = hn::And(hn::Eq(st, decay), hn::Lt(dec, inv));
+  const auto shortR = hn::And(hn::Eq(st, release), hn::Lt(rel, inv));
+  if (!hn::AllFalse(d, hn::Or(shortA, hn::Or(shortD, shortR)))) {
+    next = hn::IfThenElse(hn::And(shortA, hn::And(hn::Le(before, one), hn::Gt(next, one))), one, next);
+    next = hn::IfThenElse(hn::And(shortD, hn::And(hn::Ge(before, sus), hn::Lt(next, sus))), sus, next);
+    next = hn::IfThenElse(hn::And(shortR, hn::And(hn::Ge(before, zero), hn::Lt(next, zero))), zero, next);
+  }
+  level = hn::IfThenElse(run, next, level);
+  // Past its end the release falls idle.
+  st = hn::IfThenElse(hn::AndNot(run, hn::Eq(st, release)), idle, st);
+
+  hn::Store(hn::IfThenElse(active, level, level0), d, e.v[kEnvLevel] + i);
+  hn::Store(hn::IfThenElse(active, slope, slope0), d, e.v[kEnvSlope] + i);
+  hn::Store(hn::IfThenElse(active, st, stage), d, e.v[kEnvStage] + i);
+  hn::Store(hn::IfThenElse(active, hn::Add(t, inv), t), d, e.v[kEnvTime] + i);
+}
+
+// OnePoleSmoother::Process toward x for the lanes of the vector at i that
+// are `on`; answers the values after the step.
+template <class MF>
+HWY_INLINE VF SmoothVec(DF df, SmootherLanes& s, int i, VF x, MF on) {
+  const VF y = hn::Load(df, s.v[kSmoothY] + i);
+  const VF next = hn::Add(hn::Mul(hn::Load(df, s.v[kSmoothA] + i), y), hn::Mul(hn::Load(df, s.v[kSmoothB] + i), x));
+  const VF result = hn::IfThenElse(on, next, y);
+  hn::Store(result, df, s.v[kSmoothY] + i);
+  return result;
+}
+
+// VoiceLfo::PlainValue per lane (the sine argument below 1e12 in magnitude).
+HWY_INLINE VD PlainLfoValueLanes(DD d, int shape, VD p) {
+  const VD one = hn::Set(d, 1.0);
+  const VD four = hn::Set(d, 4.0);
+  switch (shape) {
+    case 0: return SinQuadrantLanes(d, hn::Mul(hn::Set(d, 6.283185307179586), p), 0);
+    case 1: {
+      const VD rise = hn::Mul(four, p);
+      const VD fall = hn::Mul(hn::Sub(hn::Set(d, 0.5), p), four);
+      const VD back = hn::Mul(hn::Sub(p, one), four);
+      return hn::IfThenElse(hn::Lt(p, hn::Set(d, 0.25)), rise, hn::IfThenElse(hn::Lt(p, hn::Set(d, 0.75)), fall, back));
+    }
+    case 2: return hn::IfThenElse(hn::Lt(p, hn::Set(d, 0.5)), one, hn::Neg(one));
+    default: return hn::Sub(one, hn::Mul(hn::Set(d, 2.0), p));
+  }
+}
+
+// VoiceLfo::SetFrequency (unless the bits stand), then Tick or TickUnheard,
+// for the lanes of the vector at i that are `on`, in a plain shape; answers
+// the faded values when heard.
+template <class M>
+HWY_INLINE VD TickLfoVec(DD d, LfoLanes& l, int i, int shape, double frequency, bool heard, M on) {
+  const hn::RebindToUnsigned<DD> du;
+  const VD one = hn::Set(d, 1.0);
+  const VD rate = hn::Set(d, frequency);
+  auto field = [&](int k) { return hn::Load(d, l.v[k] + i); };
+  auto keep = [&](int k, VD v) { hn::Store(hn::IfThenElse(on, v, hn::Load(d, l.v[k] + i)), d, l.v[k] + i); };
+  const VD held = field(kLfoFrequency);
+  const auto same = hn::RebindMask(d, hn::Eq(hn::BitCast(du, held), hn::BitCast(du, rate)));
+  const VD inc = hn::IfThenElse(same, field(kLfoIncrement), hn::Mul(rate, field(kLfoInvRate)));
+  const VD phase = field(kLfoPhase);
+  VD value = hn::Zero(d);
+  if (heard) {
+    if (shape == 0 && !InPolyRange(d, hn::Mul(hn::Set(d, 6.283185307179586), phase))) {
+      alignas(64) double p[kKernelLanes], v[kKernelLanes];
+      hn::Store(phase, d, p);
+      for (size_t j = 0; j < hn::Lanes(d); ++j) v[j] = FastSine(6.283185307179586 * p[j]);
+      value = hn::Load(d, v);
+    } else {
+      value = PlainLfoValueLanes(d, shape, phase);
+    }
+    keep(kLfoValue, value);
+    keep(kLfoPending, hn::Zero(d));
+  } else {
+    keep(kLfoPending, one);
+    keep(kLfoPendingShape, hn::Set(d, static_cast<double>(shape)));
+    keep(kLfoPendingPhase, phase);
+  }
+  const VD moved = hn::Add(phase, inc);
+  const VD fade = field(kLfoFade);
+  VD faded = hn::Add(fade, field(kLfoFadeIncrement));
+  faded = hn::IfThenElse(hn::Gt(faded, one), one, faded);
+  faded = hn::IfThenElse(hn::Lt(fade, one), faded, fade);
+  keep(kLfoFrequency, rate);
+  keep(kLfoIncrement, inc);
+  // x - floor(x) is the phase wrap's value for every x.
+  keep(kLfoPhase, hn::Sub(moved, hn::Floor(moved)));
+  keep(kLfoFade, faded);
+  return hn::Mul(faded, value);
+}
+
+// x > lo ? x : lo, then x < hi ? x : hi (NaN goes to lo).
+HWY_INLINE VD Hold(VD x, VD lo, VD hi) {
+  x = hn::IfThenElse(hn::Gt(x, lo), x, lo);
+  return hn::IfThenElse(hn::Lt(x, hi), x, hi);
+}
+
+// The scaled LFO: the ADSR2 depth fades it in (d > 0) or out (d < 0), the
+// wheel depth crossfades toward wheel control.
+HWY_INLINE VD LfoDepthLanes(DD d, VD raw, double depth, double wheelDepth, VD env2, double wheel) {
+  const VD one = hn::Set(d, 1.0);
+  const VD e = depth >= 0.0 ? hn::Mul(hn::Set(d, depth), env2) : hn::Mul(hn::Set(d, -depth), hn::Sub(one, env2));
+  const VD w = hn::Mul(hn::Set(d, wheelDepth), hn::Set(d, wheel));
+  const VD v = hn::Mul(hn::Add(w, hn::Mul(hn::Sub(hn::Add(e, one), hn::Set(d, std::fabs(depth))),
+                                          hn::Set(d, 1.0 - std::fabs(wheelDepth)))),
+                       raw);
+  return Hold(v, hn::Set(d, -1.0), one);
+}
+
+void StartVoiceLanesImpl(VoiceLanes& v, int count) {
+  const DD d;
+  const DF df;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  for (int i = 0; i < count; i += n) {
+    const auto use = hn::FirstN(d, count - i);
+    const VF gain = SmoothVec(df, v.amp, i, hn::DemoteTo(df, hn::Load(d, v.ampTarget + i)), hn::FirstN(df, count - i));
+    hn::Store(hn::PromoteTo(d, gain), d, v.gain + i);
+    const auto run1 = hn::And(hn::Ne(hn::Load(d, v.env1.v[kEnvStage] + i), zero), use);
+    const auto run2 = hn::And(hn::Ne(hn::Load(d, v.env2.v[kEnvStage] + i), zero), use);
+    TickEnvelopeVec(d, v.env2, i, run2);
+    TickEnvelopeVec(d, v.env1, i, run1);
+    hn::Store(hn::Load(d, v.env1.v[kEnvLevel] + i), d, v.env1Value + i);
+    hn::Store(hn::IfThenElse(run2, hn::Load(d, v.env2.v[kEnvLevel] + i), zero), d, v.env2Value + i);
+    const auto sounding = hn::And(run1, hn::Ne(hn::Load(d, v.env1.v[kEnvStage] + i), zero));
+    const auto ringing = hn::AndNot(sounding, hn::And(use, hn::Ne(hn::Load(d, v.env2.v[kEnvStage] + i), zero)));
+    hn::Store(hn::IfThenElse(sounding, one, zero), d, v.sounding + i);
+    hn::Store(hn::IfThenElse(ringing, one, zero), d, v.ringing + i);
+  }
+}
+
+void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, int count) {
+  const DD d;
+  const hn::RebindToUnsigned<DD> du;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  for (int i = 0; i < count; i += n) {
+    const auto on = hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), hn::FirstN(d, count - i));
+    if (hn::AllFalse(d, on)) continue;
+    const VD raw1 = TickLfoVec(d, v.lfo1, i, f.lfo1Shape, f.lfo1Rate, f.lfo1Heard, on);
+    const VD raw2 = TickLfoVec(d, v.lfo2, i, f.lfo2Shape, f.lfo2Rate, f.lfo2Heard, on);
+    const VD env1 = hn::Load(d, v.env1Value + i);
+    const VD env2 = hn::Load(d, v.env2Value + i);
+    const VD arp = hn::Load(d, v.arp + i);
+    const VD lfo1 = f.lfo1Heard ? LfoDepthLanes(d, raw1, f.lfo1Env2, f.lfo1Wheel, env2, f.wheel) : zero;
+    const VD lfo2 = f.lfo2Heard ? LfoDepthLanes(d, raw2, f.lfo2Env2, f.lfo2Wheel, env2, f.wheel) : zero;
+    hn::Store(lfo1, d, v.lfo1Value + i);
+    hn::Store(lfo2, d, v.lfo2Value + i);
+
+    VD amplitude = hn::Mul(hn::Mul(hn::Mul(hn::Set(d, 0.5), env1), env1), hn::Load(d, v.gain + i));
+    amplitude = hn::Mul(amplitude, hn::Add(one, hn::Mul(arp, hn::Set(d, f.ampArp))));
+    hn::Store(amplitude, d, v.amplitude + i);
+    hn::Store(hn::Add(hn::Add(one, hn::Mul(lfo1, hn::Set(d, f.ampLfo1))), hn::Mul(lfo2, hn::Set(d, f.ampLfo2))), d,
+              v.lfoGain + i);
+    VD pan = hn::Add(hn::Mul(lfo2, hn::Set(d, f.panLfo2)), hn::Mul(lfo1, hn::Set(d, f.panLfo1)));
+    pan = hn::Add(pan, hn::Mul(env2, hn::Set(d, f.panEnv2)));
+    pan = hn::Add(hn::Add(pan, hn::Load(d, v.panOffset + i)), hn::Set(d, f.pan));
+    pan = hn::Add(pan, hn::Mul(arp, hn::Set(d, f.panArp)));
+    hn::Store(Hold(pan, zero, one), d, v.panTarget + i);
+
+    const VD sources[5] = {env2, lfo1, lfo2, hn::Set(d, f.wheel), arp};
+    auto differ = hn::Zero(du);
+    for (int k = 0; k < 5; ++k) {
+      const auto x = hn::Xor(hn::BitCast(du, sources[k]), hn::BitCast(du, hn::Load(d, v.memo[k] + i)));
+      differ = hn::Or(differ, hn::And(x, hn::Set(du, f.key[k])));
+    }
+    const auto valid = hn::Ne(hn::Load(d, v.memoValid + i), zero);
+    const auto holds = hn::And(hn::RebindMask(d, hn::Eq(differ, hn::Zero(du))), valid);
+    hn::Store(hn::IfThenElse(holds, one, zero), d, v.memoHolds + i);
+  }
+}
+
+void EndVoiceLanesImpl(VoiceLanes& v, int count) {
+  const DD d;
+  const DF df;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  const VD two = hn::Set(d, 2.0);
+  for (int i = 0; i < count; i += n) {
+    const VD soundingD = hn::Load(d, v.sounding + i);
+    const auto on = hn::And(hn::Ne(soundingD, zero), hn::FirstN(d, count - i));
+    if (hn::AllFalse(d, on)) continue;
+    const auto onF = hn::And(hn::Ne(hn::DemoteTo(df, soundingD), hn::Zero(df)), hn::FirstN(df, count - i));
+    SmoothVec(df, v.shape, i, hn::DemoteTo(df, hn::Load(d, v.shapeTarget + i)), onF);
+    const VF y = SmoothVec(df, v.pan, i, hn::DemoteTo(df, hn::Load(d, v.panTarget + i)), onF);
+    // Single-precision smoothing may round a hair outside 0..1.
+    const VD p = Hold(hn::PromoteTo(d, y), zero, one);
+    hn::Store(p, d, v.panPosition + i);
+    hn::Store(hn::Sqrt(hn::Sub(one, p)), d, v.panLeft + i);
+    hn::Store(hn::Sqrt(p), d, v.panRight + i);
+
+    ClockLanes& c = v.clock;
+    const VD step = hn::Load(d, c.v[kClockStep] + i);
+    const VD master = hn::Load(d, c.v[kClockMaster] + i);
+    const VD ring = hn::Load(d, c.v[kClockRing] + i);
+    const VD elapsed = hn::Load(d, c.v[kClockElapsed] + i);
+    const VD m = hn::Add(master, step);
+    const VD r = hn::Add(ring, hn::Mul(hn::Mul(two, step), hn::Load(d, c.v[kClockRingRatio] + i)));
+    // x - floor(x) is the phase wrap's value for every x.
+    hn::Store(hn::IfThenElse(on, hn::Sub(m, hn::Floor(m)), master), d, c.v[kClockMaster] + i);
+    hn::Store(hn::IfThenElse(on, hn::Sub(r, hn::Floor(r)), ring), d, c.v[kClockRing] + i);
+    hn::Store(hn::IfThenElse(on, hn::Add(elapsed, hn::Load(d, c.v[kClockInvRate] + i)), elapsed), d,
+              c.v[kClockElapsed] + i);
+  }
+}
+
+void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, int count) {
+  const DD d;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  ClockLanes& c = v.clock;
+  for (int i = 0; i < count; i += n) {
+    const auto on = hn::And(hn::Ne(hn::Load(d, v.shaperPlain + i), zero), hn::FirstN(d, count - i));
+    if (hn::AllFalse(d, on)) continue;
+    const VD m = hn::Load(d, v.shaperIn + i);
+    const VD divider = hn::Load(d, v.bitDivider + i);
+    const VD feedback = hn::Load(d, v.bitFeedback + i);
+    const VD counter0 = hn::Load(d, c.v[kClockCounter] + i);
+    const VD held0 = hn::Load(d, c.v[kClockHeld] + i);
+    const VD counter = hn::Add(counter0, one);
+    const VD limit = hn::Mul(divider, hn::Load(d, c.v[kClockFsRatio] + i));
+    const auto wrap = hn::Ge(counter, limit);
+    const auto passes = hn::Le(divider, one);
+    // Between holds the feedback moves the held sample by the phase times the input.
+    const VD master = hn::Load(d, c.v[kClockMaster] + i);
+    VD leaked = hn::Sub(held0, hn::Mul(hn::Mul(hn::Mul(master, m), feedback), hn::Set(d, 0.5)));
+    const auto clamps = hn::Ne(feedback, zero);
+    leaked = hn::IfThenElse(hn::And(clamps, hn::Gt(leaked, one)), one, leaked);
+    leaked = hn::IfThenElse(hn::And(clamps, hn::Lt(leaked, hn::Neg(one))), hn::Neg(one), leaked);
+    const VD x = hn::IfThenElse(hn::Or(passes, wrap), m, leaked);
+    hn::Store(hn::IfThenElse(on, hn::IfThenElse(wrap, hn::Sub(counter, limit), counter), counter0), d,
+              c.v[kClockCounter] + i);
+    hn::Store(hn::IfThenElse(on, x, held0), d, c.v[kClockHeld] + i);
+    const VD y = hn::Mul(hn::Mul(x, hn::Load(d, v.amplitude + i)), hn::Load(d, v.lfoGain + i));
+    hn::Store(hn::IfThenElse(on, y, hn::Load(d, filters.x + i)), d, filters.x + i);
+  }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace morvanta
 HWY_AFTER_NAMESPACE();
@@ -219,6 +500,23 @@ namespace morvanta {
 HWY_EXPORT(SumSineLanesImpl);
 HWY_EXPORT(ProcessFilterLanesImpl);
 HWY_EXPORT(TickHarmonicsLanesImpl);
+
+HWY_EXPORT(StartVoiceLanesImpl);
+HWY_EXPORT(FrontVoiceLanesImpl);
+HWY_EXPORT(EndVoiceLanesImpl);
+HWY_EXPORT(ShapeVoiceLanesImpl);
+
+void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, int count) {
+  HWY_DYNAMIC_DISPATCH(ShapeVoiceLanesImpl)(lanes, filters, count);
+}
+
+void StartVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(StartVoiceLanesImpl)(lanes, count); }
+
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, int count) {
+  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, count);
+}
+
+void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoiceLanesImpl)(lanes, count); }
 
 void SumSineLanes(SineLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(SumSineLanesImpl)(lanes, count); }
 

@@ -81,4 +81,5 @@ void ProcessFilterLanes(FilterLanes& lanes, int count);
 // by one). `phases` and `steps` are aligned to 64 bytes.
 int TickHarmonicsLanes(double* phases, const double* steps, double depth, const double* levels, double* gains);
 
+
 }  // namespace morvanta

@@ -45,13 +45,15 @@ VoiceOscillator::VoiceOscillator() {
 void VoiceOscillator::SetSampleRate(double fs) {
   fs_ = fs;
   invFs_ = 1.0 / fs;
+  C(kClockInvRate) = invFs_;
   fsRatio_ = fs / 44100.0;
+  C(kClockFsRatio) = fsRatio_;
   slopeKey_ = -2.0;
   glideRate_ = static_cast<float>(fs);
   glideCoef_ = 0.0f;
   glideOneMinusCoef_ = 1.0f;
-  bitCounter_ = 0.0;
-  elapsed_ = 0.0;
+  C(kClockCounter) = 0.0;
+  C(kClockElapsed) = 0.0;
   levels[0] = 1.0;
   for (int k = 1; k < kPartials; ++k) levels[k] = 0.0;
   for (double& g : growth_) g = 0.0;
@@ -70,11 +72,11 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
   glideSeconds_ = glideSeconds;
   currentIncrement_ = currentIncrement;
   panOffset_ = panOffset;
-  elapsed_ = 0.0;
+  C(kClockElapsed) = 0.0;
   releaseHold = false;
   if (!legato) {
-    ringPhase_ = 0.0;
-    masterPhase_ = 0.0;
+    C(kClockRing) = 0.0;
+    C(kClockMaster) = 0.0;
   }
   baseShape = shape;
   targetIncrement_ = frequency * invFs_;
@@ -90,6 +92,8 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
   weightsValid_ = false;
 }
 
+void VoiceOscillator::BindClockLane(ClockLanes& lanes, int lane) { clock_.Bind(&lanes.v[0][lane]); }
+
 double VoiceOscillator::Render() {
   SineLanes lanes;
   double m = 0.0;
@@ -101,7 +105,7 @@ double VoiceOscillator::Render() {
   return Shapers(m);
 }
 
-bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
+bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance) {
   if (slopeRate != slopeKey_) {
     slopeKey_ = slopeRate;
     growthStep_ = slopeRate * 10.0 / fs_ / 16.0;
@@ -118,7 +122,7 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
     }
   }
 
-  steps.Tick(elapsed_, baseShape, releaseHold);
+  steps.Tick(C(kClockElapsed), baseShape, releaseHold);
   const int shape = steps.Shape();
   // The sine sum reads the phase before it moves on.
   const bool sine = shape == kOscSine && !referenceSine_;
@@ -143,9 +147,13 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum) {
   const double e = 0.0 < raw ? raw : 0.0;
   double ringRatio = ringModF * kRingRatioSpan + kRingRatioFloor;
   if (ringLock) ringRatio = static_cast<int>(ringRatio + kRingLockRounding);
-  masterPhase_ = Wrap01(masterPhase_ + e);
-  ringPhase_ = Wrap01(ringPhase_ + 2.0 * e * ringRatio);
-  elapsed_ += invFs_;
+  C(kClockStep) = e;
+  C(kClockRingRatio) = ringRatio;
+  if (!deferAdvance) {
+    C(kClockMaster) = Wrap01(C(kClockMaster) + e);
+    C(kClockRing) = Wrap01(C(kClockRing) + 2.0 * e * ringRatio);
+    C(kClockElapsed) += invFs_;
+  }
   return sine;
 }
 
@@ -169,7 +177,7 @@ void VoiceOscillator::Gains(double* gains) const {
 
 double VoiceOscillator::PartialSum(const double* gains, int shape) {
   UpdateDamping();
-  const double p = masterPhase_;
+  const double p = C(kClockMaster);
   const double stretch = 1.0 + harmPhase / 4.0;
   const double* levelsIn = sharedLevels_ != nullptr ? sharedLevels_ : levels;
   double m = 0.0;
@@ -247,7 +255,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
     weightsLanes_ = &lanes;
     weightsLane_ = lane;
   }
-  lanes.x0[lane] = kOscTwoPi * masterPhase_;
+  lanes.x0[lane] = kOscTwoPi * C(kClockMaster);
   lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
   lanes.top[lane] = weightsTop_;
 }
@@ -264,29 +272,29 @@ double VoiceOscillator::PitchNoiseOffset() {
 }
 
 double VoiceOscillator::Shapers(double m) {
-  bitCounter_ += 1.0;
+  C(kClockCounter) += 1.0;
   const double limit = bitDivider * fsRatio_;
   double x;
   if (bitDivider <= 1.0) {
-    if (bitCounter_ >= limit) bitCounter_ -= limit;
-    held_ = m;
+    if (C(kClockCounter) >= limit) C(kClockCounter) -= limit;
+    C(kClockHeld) = m;
     x = m;
   } else {
-    if (bitCounter_ >= limit) {
-      bitCounter_ -= limit;
-      held_ = m;
+    if (C(kClockCounter) >= limit) {
+      C(kClockCounter) -= limit;
+      C(kClockHeld) = m;
     } else {
-      held_ = held_ - masterPhase_ * m * bitFeedback * 0.5;
+      C(kClockHeld) = C(kClockHeld) - C(kClockMaster) * m * bitFeedback * 0.5;
       if (bitFeedback != 0.0) {
-        if (held_ > 1.0) held_ = 1.0;
-        if (held_ < -1.0) held_ = -1.0;
+        if (C(kClockHeld) > 1.0) C(kClockHeld) = 1.0;
+        if (C(kClockHeld) < -1.0) C(kClockHeld) = -1.0;
       }
     }
-    x = held_;
+    x = C(kClockHeld);
   }
   // Below one sample per hold (host rates under 44.1 kHz) the counter would
   // otherwise climb without bound and stall the divider later.
-  if (limit < 1.0 && bitCounter_ >= limit) bitCounter_ = std::fmod(bitCounter_, limit);
+  if (limit < 1.0 && C(kClockCounter) >= limit) C(kClockCounter) = std::fmod(C(kClockCounter), limit);
 
   double s = x;
   if (waveShaper != 0.0) {
@@ -296,14 +304,14 @@ double VoiceOscillator::Shapers(double m) {
       case kOscSine: y = FastSine(drive * x); break;
       case kOscTriangle:
       case kOscSaw: y = std::cos(static_cast<float>(drive * x)); break;
-      default: y = FastSine(drive * (x + ringPhase_)); break;
+      default: y = FastSine(drive * (x + C(kClockRing))); break;
     }
     s = waveShaper * y + (1.0 - waveShaper) * x;
   }
-  held_ = s;
+  C(kClockHeld) = s;
 
   if (ringMod == 0.0) return s;
-  const double r = ringMode == 0 ? ringMod * FastSine(kTwoPi * ringPhase_) : ringMod * ringPhase_;
+  const double r = ringMode == 0 ? ringMod * FastSine(kTwoPi * C(kClockRing)) : ringMod * C(kClockRing);
   return (2.0 * r + (1.0 - ringMod)) * s;
 }
 

@@ -7,7 +7,7 @@
 #include "dsp/OscShape.h"
 #include "dsp/RandomSource.h"
 #include "dsp/StepSequence.h"
-#include "dsp/VoiceKernels.h"
+#include "dsp/VoiceLanes.h"
 
 namespace morvanta {
 
@@ -29,8 +29,16 @@ class VoiceOscillator {
   // taken to be this oscillator's alone: weights it holds from the last
   // Begin are not written again. Finish takes the sum through the bit
   // divider, wave shaper and ring modulator.
-  bool Begin(SineLanes& lanes, int lane, double* sum);
+  // With `deferAdvance`, Begin leaves the phases and the time where they
+  // are and only sets the steps they take next: EndVoiceLanes takes them
+  // for an oscillator bound to a clock lane.
+  bool Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance = false);
   double Finish(double sum) { return Shapers(sum); }
+
+  // Moves the phase clocks and the bit divider's state into a lane of
+  // `lanes` (see EndVoiceLanes and ShapeVoiceLanes); the lanes must outlive
+  // the oscillator's use.
+  void BindClockLane(ClockLanes& lanes, int lane);
 
   // Evaluates the sine partials one FastSine each instead of by recurrence.
   void UseReferenceSine(bool on) { referenceSine_ = on; }
@@ -77,9 +85,9 @@ class VoiceOscillator {
   double CurrentIncrement() const { return currentIncrement_; }
   double TargetIncrement() const { return targetIncrement_; }
   double PanOffset() const { return panOffset_; }
-  double Elapsed() const { return elapsed_; }
-  double MasterPhase() const { return masterPhase_; }
-  double RingPhase() const { return ringPhase_; }
+  double Elapsed() const { return C(kClockElapsed); }
+  double MasterPhase() const { return C(kClockMaster); }
+  double RingPhase() const { return C(kClockRing); }
   double Growth(int k) const { return growth_[k]; }
   double SampleRate() const { return fs_; }
 
@@ -89,18 +97,19 @@ class VoiceOscillator {
   void PrepareSineSum(SineLanes& lanes, int lane);
   void UpdateDamping();
   double PitchNoiseOffset();
+  double& C(int field) { return clock_[field]; }
+  double C(int field) const { return clock_[field]; }
   double Shapers(double m);
 
+  // The phases, the time and their next steps, and the bit divider's
+  // counter and held sample (see ClockLanes), here while no lane holds them.
+  LaneFields<double, kClockFields> clock_;
   int note_ = -1;
   double velocity_ = 0.0;
   double frequency_ = 0.0;
   double glideSeconds_ = 0.0;
   double growth_[kPartials] = {};
   double currentIncrement_ = 0.0;
-  double elapsed_ = 0.0;
-  double bitCounter_ = 0.0;
-  double masterPhase_ = 0.0;
-  double ringPhase_ = 0.0;
   double targetIncrement_ = 0.0;
   float glideState_ = 0.0f;
   float glideCoef_ = 0.0f;
@@ -110,7 +119,6 @@ class VoiceOscillator {
   double fs_ = 44100.0;
   double invFs_ = 1.0 / 44100.0;
   double fsRatio_ = 1.0;
-  double held_ = 0.0;
   double noiseOffset_ = 0.0;
   double noiseCounter_ = 0.0;
   double panOffset_ = 0.0;

@@ -76,15 +76,6 @@ inline uint64_t Bits(double x) {
   return u;
 }
 
-// Whether the five values are the same bit for bit where `mask` has ones
-// (written out: a loop here stays a loop, and this runs for every voice).
-inline bool SameMaskedBits(const double* a, const double* b, const uint64_t* mask) {
-  const uint64_t differ = ((Bits(a[0]) ^ Bits(b[0])) & mask[0]) | ((Bits(a[1]) ^ Bits(b[1])) & mask[1]) |
-                          ((Bits(a[2]) ^ Bits(b[2])) & mask[2]) | ((Bits(a[3]) ^ Bits(b[3])) & mask[3]) |
-                          ((Bits(a[4]) ^ Bits(b[4])) & mask[4]);
-  return differ == 0;
-}
-
 // All ones when the depth reads its source (NaN does), else zero.
 inline uint64_t ReadMask(std::initializer_list<double> depths) {
   for (double d : depths) {
@@ -118,6 +109,18 @@ SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_, &harmonicGainsVersion_);
   // Each voice's filter keeps its state in the voice's lane.
   for (int i = 0; i < kVoices; ++i) voices_[i].filter.BindLane(filters_, i);
+  // The envelopes, smoothers, LFOs and phase clocks likewise.
+  for (int i = 0; i < kVoices; ++i) {
+    VoiceSlot& v = voices_[i];
+    v.adsr1.BindLane(lanes_.env1, i);
+    v.adsr2.BindLane(lanes_.env2, i);
+    v.ampSmoother.BindLane(lanes_.amp, i);
+    v.waveShaperSmoother.BindLane(lanes_.shape, i);
+    v.panSmoother.BindLane(lanes_.pan, i);
+    v.osc.BindClockLane(lanes_.clock, i);
+    v.lfo1.BindLane(lanes_.lfo1, i);
+    v.lfo2.BindLane(lanes_.lfo2, i);
+  }
   for (VoiceSlot& v : voices_) {
     v.osc.SetRandomSource(random_);
     v.lfo1.SetRandomSource(random_);
@@ -127,6 +130,7 @@ SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
 }
 
 void SynthEngine::UseReferenceSine(bool on) {
+  referenceSine_ = on;
   for (VoiceSlot& v : voices_) v.osc.UseReferenceSine(on);
 }
 
@@ -253,7 +257,8 @@ void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   f.tubeDrive = VelocityFactor(vel, snap_.velTo.tubeDrive);
   // Called for every block's settings and every new note.
   f.ampTargetValid = false;
-  v.controls.valid = false;
+  ampTargetsStale_ = true;
+  lanes_.memoValid[&v - voices_] = 0.0;
 }
 
 void SynthEngine::SetUpVoice(VoiceSlot& v) {
@@ -271,6 +276,39 @@ void SynthEngine::SetUpVoice(VoiceSlot& v) {
   o.pitchNoiseHeight = snap_.pitchNoiseHeight;
   o.pulseWidthMode = snap_.pulseWidthMode;
   UpdateVelocityFactors(v);
+}
+
+// Whether this block's voices can take their front part side by side, and
+// the block's factors for it. They can when no voice draws a random number in
+// its sample (so that their order does not matter): no random LFO shape and
+// no pitch noise; and when both LFOs have a plain shape and a fixed rate.
+void SynthEngine::SetUpVoiceLanes() {
+  const ParamSnapshot& p = snap_;
+  const DestinationRow& noise = rows_[kDestPitchNoise];
+  auto plain = [](int shape) { return shape >= VoiceLfo::kSine && shape <= VoiceLfo::kSaw; };
+  voicesInLanes_ = voiceLanesAllowed_ && voiceMode_ != kLiveArp && !referenceSine_ && lfo1FixedRate_ &&
+                   lfo2FixedRate_ && plain(p.lfo1.shape) && plain(p.lfo2.shape) && !noise.modulated &&
+                   noise.base == 0.0;
+  VoiceFrontFactors& f = frontFactors_;
+  f.lfo1Shape = p.lfo1.shape;
+  f.lfo2Shape = p.lfo2.shape;
+  f.lfo1Rate = lfo1Fixed_;
+  f.lfo2Rate = lfo2Fixed_;
+  f.lfo1Env2 = p.adsr2To.lfo1Amp;
+  f.lfo1Wheel = p.modwTo.lfo1Amp;
+  f.lfo2Env2 = p.adsr2To.lfo2Amp;
+  f.lfo2Wheel = p.modwTo.lfo2Amp;
+  f.lfo1Heard = lfo1Heard_;
+  f.lfo2Heard = lfo2Heard_;
+  f.ampArp = p.arpModTo.amp;
+  f.ampLfo1 = p.lfo1To.amp;
+  f.ampLfo2 = p.lfo2To.amp;
+  f.panLfo2 = p.lfo2To.pan;
+  f.panLfo1 = p.lfo1To.pan;
+  f.panEnv2 = p.adsr2To.pan;
+  f.pan = p.pan;
+  f.panArp = p.arpModTo.pan;
+  for (int k = 0; k < 5; ++k) f.key[k] = controlKey_[k];
 }
 
 void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, double* right,
@@ -313,6 +351,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   lfo2Heard_ = AnyDepth(snap_.lfo2To);
   BuildControlKey();
   for (int i = 0; i < voiceCount_; ++i) SetUpVoice(voices_[i]);
+  SetUpVoiceLanes();
 
   // The bus takes the voices' frames in chunks, each frame with the tube
   // drive it had (nothing in the frame loop reads the bus's output).
@@ -329,7 +368,13 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     frame_.filterCount = 0;
     frame_.sineCount = 0;
     frame_.tubeVoice = -1;
-    for (int i = 0; i < voiceCount_; ++i) BeginVoice(i);
+    StartVoices();
+    if (voicesInLanes_) {
+      BeginVoicesInLanes();
+    } else {
+      for (int i = 0; i < voiceCount_; ++i) BeginVoice(i);
+    }
+    EndVoices();
     FinishVoices(sum[0], sum[1]);
 
     left[s] = sum[0];
@@ -374,51 +419,69 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
   }
 }
 
-// The pan step: the smoothed position and its equal-power gains.
-inline void SynthEngine::Pan(VoiceSlot& v, double panTarget) {
-  // Single-precision smoothing may round a hair outside 0..1.
-  const double pan = Clamp01(v.panSmoother.Process(panTarget));
-  currentPan_ = pan;
-  v.panGains.Set(pan);
+// Before the voices' ordered part: the amplitude targets (worked out again
+// only when the wheel or a voice's factors moved), then the amplitude
+// smoothers and envelopes side by side.
+void SynthEngine::StartVoices() {
+  if (ampTargetsStale_ || !SameBits(&modWheel_, &ampTargetsWheel_, 1)) {
+    const ParamSnapshot& p = snap_;
+    for (int i = 0; i < voiceCount_; ++i) {
+      VelocityFactors& vf = voices_[i].vel;
+      if (!vf.ampTargetValid || !SameBits(&modWheel_, &vf.ampTargetWheel, 1)) {
+        const double vel = voices_[i].osc.Velocity();
+        vf.ampTargetValid = true;
+        vf.ampTargetWheel = modWheel_;
+        vf.ampTarget = AtLeast(
+            (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0), 0.0);
+      }
+      lanes_.ampTarget[i] = vf.ampTarget;
+    }
+    ampTargetsStale_ = false;
+    ampTargetsWheel_ = modWheel_;
+  }
+  StartVoiceLanes(lanes_, voiceCount_);
 }
 
-// A voice's sample up to its oscillator's partial sum, in voice order: the
-// envelopes, LFOs and random draws, the controls, the pan and the tube drive.
-// What is left (the sine sum, the shapers, the filter and the sums) is
-// planned in frame_ for FinishVoices.
+// After the voices' ordered part: the wave-shaper and pan smoothers, the pan
+// gains and the phase clocks side by side. A voice ringing out is placed
+// where the sounding voice before it (in this sample, or the last one
+// before) left the pan.
+void SynthEngine::EndVoices() {
+  EndVoiceLanes(lanes_, voiceCount_);
+  double pan = currentPan_;
+  for (int lane = 0; lane < frame_.filterCount; ++lane) {
+    const int index = frame_.filterVoice[lane];
+    if (lanes_.sounding[index] != 0.0) {
+      pan = lanes_.panPosition[index];
+    } else {
+      lanes_.panLeft[index] = std::sqrt(1.0 - pan);
+      lanes_.panRight[index] = std::sqrt(pan);
+    }
+  }
+  currentPan_ = pan;
+}
+
+// Whether the voice sounds this sample; one that does not has its filter
+// ring out while ADSR2 still runs.
+bool SynthEngine::PlanSounding(int index) {
+  if (lanes_.sounding[index] != 0.0) return true;
+  if (lanes_.ringing[index] != 0.0) frame_.filterVoice[frame_.filterCount++] = index;
+  return false;
+}
+
+// A voice's sample up to its oscillator's partial sum, one voice at a time in
+// voice order: the LFOs and their random draws, the step row's modulation,
+// the control memo, the amplitude and the pan target; SoundVoice goes on.
 void SynthEngine::BeginVoice(int index) {
+  if (!PlanSounding(index)) return;
   VoiceSlot& v = voices_[index];
   const ParamSnapshot& p = snap_;
   VoiceOscillator& o = v.osc;
-  const double vel = o.Velocity();
-
-  VelocityFactors& vf = v.vel;
-  if (!vf.ampTargetValid || !SameBits(&modWheel_, &vf.ampTargetWheel, 1)) {
-    vf.ampTargetValid = true;
-    vf.ampTargetWheel = modWheel_;
-    vf.ampTarget = AtLeast(
-        (vel * p.velTo.amp + 1.0 - p.velTo.amp) * p.ampGain * p.ampGain * (p.modwTo.amp * modWheel_ + 1.0), 0.0);
-  }
-  const double gain = v.ampSmoother.Process(vf.ampTarget);
-
   ModSources m;
   m.wheel = modWheel_;
-  m.env2 = v.adsr2.IsIdle() ? 0.0 : v.adsr2.Tick();
-  double env1 = 0.0;
-  const bool sounding = !v.adsr1.IsIdle() && (env1 = v.adsr1.Tick(), !v.adsr1.IsIdle());
-  if (!sounding) {
-    // The filter rings out while ADSR2 still runs, placed where the voice
-    // before it left the pan.
-    if (!v.adsr2.IsIdle()) {
-      const int lane = frame_.filterCount++;
-      frame_.filterVoice[lane] = index;
-      frame_.sounding[lane] = false;
-      frame_.panLeft[lane] = std::sqrt(1.0 - currentPan_);
-      frame_.panRight[lane] = std::sqrt(currentPan_);
-    }
-    return;
-  }
-  double amplitude = kVoiceHeadroom * env1 * env1 * gain;
+  m.env2 = lanes_.env2Value[index];
+  const double env1 = lanes_.env1Value[index];
+  double amplitude = kVoiceHeadroom * env1 * env1 * lanes_.gain[index];
 
   if (voiceMode_ == kLiveArp) {
     o.steps.LoadFromHeldNotes(held_, p.arpLiveDirection, p.arpTempoDivider, p.arpShape, p.arpMod);
@@ -426,46 +489,83 @@ void SynthEngine::BeginVoice(int index) {
   m.arp = p.arpModSmooth ? o.steps.SmoothedMod() : o.steps.StepMod();
 
   TickLfos(v, &m);
-  ControlMemo& memo = v.controls;
   const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
-  if (memo.valid && SameMaskedBits(sources, memo.sources, controlKey_)) {
-    o.bendRatio = pitchBend_;
-    o.waveShaper = v.waveShaperSmoother.Process(memo.waveShaperTarget);
-  } else {
-    SetOscillatorControls(v, m);
-    SetFilterControls(v, m);
-    std::memcpy(memo.sources, sources, sizeof sources);
-    memo.valid = true;
-  }
+  uint64_t differ = 0;
+  for (int k = 0; k < 5; ++k) differ |= (Bits(sources[k]) ^ Bits(lanes_.memo[k][index])) & controlKey_[k];
   amplitude *= 1.0 + m.arp * p.arpModTo.amp;
 
-  const double panTarget = Clamp01(m.lfo2 * p.lfo2To.pan + m.lfo1 * p.lfo1To.pan + m.env2 * p.adsr2To.pan +
-                                   o.PanOffset() + p.pan + m.arp * p.arpModTo.pan);
+  lanes_.arp[index] = m.arp;
+  lanes_.lfo1Value[index] = m.lfo1;
+  lanes_.lfo2Value[index] = m.lfo2;
+  lanes_.amplitude[index] = amplitude;
+  lanes_.lfoGain[index] = 1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp;
+  lanes_.panTarget[index] = Clamp01(m.lfo2 * p.lfo2To.pan + m.lfo1 * p.lfo1To.pan + m.env2 * p.adsr2To.pan +
+                                    o.PanOffset() + p.pan + m.arp * p.arpModTo.pan);
+  SoundVoice(index, lanes_.memoValid[index] != 0.0 && differ == 0);
+}
+
+// The same front part for every sounding voice side by side (blocks whose
+// voices draw no random numbers, so that their order does not matter, and
+// whose LFOs have fixed rates and plain shapes), then SoundVoice for each in
+// voice order.
+void SynthEngine::BeginVoicesInLanes() {
+  const bool smooth = snap_.arpModSmooth;
+  for (int i = 0; i < voiceCount_; ++i) {
+    if (lanes_.sounding[i] == 0.0) continue;
+    StepSequence& steps = voices_[i].osc.steps;
+    lanes_.arp[i] = smooth ? steps.SmoothedMod() : steps.StepMod();
+  }
+  frontFactors_.wheel = modWheel_;
+  FrontVoiceLanes(lanes_, frontFactors_, voiceCount_);
+  for (int i = 0; i < voiceCount_; ++i) {
+    if (PlanSounding(i)) SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+  }
+}
+
+// The rest of a sounding voice's ordered part: its controls (kept while the
+// memo holds), the filter's pre-roll on a new POLY note, the oscillator's
+// first half, and the plan for FinishVoices.
+void SynthEngine::SoundVoice(int index, bool memoHolds) {
+  VoiceSlot& v = voices_[index];
+  VoiceOscillator& o = v.osc;
+  if (memoHolds) {
+    o.bendRatio = pitchBend_;
+    lanes_.shapeTarget[index] = lanes_.memoShape[index];
+  } else {
+    const ModSources m = Sources(index);
+    SetOscillatorControls(v, m);
+    SetFilterControls(v, m);
+    const double sources[5] = {m.env2, m.lfo1, m.lfo2, m.wheel, m.arp};
+    for (int k = 0; k < 5; ++k) lanes_.memo[k][index] = sources[k];
+    lanes_.memoValid[index] = 1.0;
+  }
   if (o.Elapsed() == 0.0 && voiceCount_ > 1) {
     v.filter.Reset();
     v.filter.Preroll(kPrerollSamples);
-    v.panSmoother.Snap(panTarget);
+    v.panSmoother.Snap(lanes_.panTarget[index]);
   }
 
   const int lane = frame_.filterCount++;
   frame_.filterVoice[lane] = index;
-  frame_.sounding[lane] = true;
   // The sine lanes are the voices' own, so the weights stay where they were written.
-  if (o.Begin(sine_, index, &frame_.sum[lane])) {
+  if (o.Begin(sine_, index, &frame_.sum[lane], true)) {
     frame_.sineLane[lane] = index;
     frame_.sineCount = index + 1;
   } else {
     frame_.sineLane[lane] = -1;
   }
-  frame_.amplitude[lane] = amplitude;
-  frame_.lfoGain[lane] = 1.0 + m.lfo1 * p.lfo1To.amp + m.lfo2 * p.lfo2To.amp;
-  Pan(v, panTarget);
-  frame_.panLeft[lane] = v.panGains.left;
-  frame_.panRight[lane] = v.panGains.right;
-
   // The last sounding voice sets the bus's tube drive (FinishVoices works it out).
   frame_.tubeVoice = index;
-  frame_.tubeSources = m;
+}
+
+SynthEngine::ModSources SynthEngine::Sources(int index) const {
+  ModSources m;
+  m.env2 = lanes_.env2Value[index];
+  m.lfo1 = lanes_.lfo1Value[index];
+  m.lfo2 = lanes_.lfo2Value[index];
+  m.wheel = modWheel_;
+  m.arp = lanes_.arp[index];
+  return m;
 }
 
 // The rest of the sample for the voices BeginVoice planned: the sine sums
@@ -474,7 +574,7 @@ void SynthEngine::BeginVoice(int index) {
 void SynthEngine::FinishVoices(double& left, double& right) {
   if (frame_.tubeVoice >= 0) {
     const ParamSnapshot& p = snap_;
-    const ModSources& m = frame_.tubeSources;
+    const ModSources m = Sources(frame_.tubeVoice);
     tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
                   Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
                  voices_[frame_.tubeVoice].vel.tubeDrive;
@@ -484,26 +584,39 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);
   // The filter lanes are the voices' own: the voices not listed keep theirs.
   for (double& a : filters_.active) a = 0.0;
+  for (double& a : lanes_.shaperPlain) a = 0.0;
+  // Oscillators with no wave shaper, no ring modulation and at least one
+  // sample per hold take their shapers side by side.
   for (int lane = 0; lane < count; ++lane) {
     const int index = frame_.filterVoice[lane];
-    VoiceSlot& v = voices_[index];
-    double x = 0.0;
-    if (frame_.sounding[lane]) {
-      const int sineLane = frame_.sineLane[lane];
-      const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
-      x = v.osc.Finish(sum) * frame_.amplitude[lane] * frame_.lfoGain[lane];
-    }
-    v.filter.ControlsToLane();
-    filters_.x[index] = x;
     filters_.active[index] = 1.0;
+    if (lanes_.sounding[index] == 0.0) {
+      filters_.x[index] = 0.0;
+      continue;
+    }
+    VoiceOscillator& o = voices_[index].osc;
+    const int sineLane = frame_.sineLane[lane];
+    const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
+    o.waveShaper = lanes_.shape.v[kSmoothY][index];
+    if (o.waveShaper == 0.0 && o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0) {
+      lanes_.shaperPlain[index] = 1.0;
+      lanes_.shaperIn[index] = sum;
+      lanes_.bitDivider[index] = o.bitDivider;
+      lanes_.bitFeedback[index] = o.bitFeedback;
+    } else {
+      filters_.x[index] = o.Finish(sum) * lanes_.amplitude[index] * lanes_.lfoGain[index];
+    }
   }
-  ProcessFilterLanes(filters_, frame_.filterVoice[count - 1] + 1);
+  const int filterLanes = frame_.filterVoice[count - 1] + 1;
+  ShapeVoiceLanes(lanes_, filters_, filterLanes);
+  ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
   for (int lane = 0; lane < count; ++lane) {
-    const double y = filters_.y[frame_.filterVoice[lane]];
-    l += frame_.panLeft[lane] * y;
-    r += frame_.panRight[lane] * y;
+    const int index = frame_.filterVoice[lane];
+    const double y = filters_.y[index];
+    l += lanes_.panLeft[index] * y;
+    r += lanes_.panRight[index] * y;
   }
   left = l;
   right = r;
@@ -532,8 +645,8 @@ void SynthEngine::SetOscillatorControls(VoiceSlot& v, const ModSources& m) {
   o.harmPhase = value[kDestHarmPhase];
   o.bitDivider = value[kDestBitDiv] * value[kDestBitDiv] * kBitDividerSpan + 1.0;
   o.bitFeedback = value[kDestBitFeed];
-  v.controls.waveShaperTarget = value[kDestWaveShaper];
-  o.waveShaper = v.waveShaperSmoother.Process(value[kDestWaveShaper]);
+  lanes_.memoShape[&v - voices_] = value[kDestWaveShaper];
+  lanes_.shapeTarget[&v - voices_] = value[kDestWaveShaper];
   o.ringMod = value[kDestRingMod];
   o.ringModF = value[kDestRingModF];
   o.pitchNoise = value[kDestPitchNoise];
@@ -563,6 +676,7 @@ void SynthEngine::SetFilterControls(VoiceSlot& v, const ModSources& m) {
                            mw * p.modwTo.fr + a * p.arpModTo.fr);
   v.filter.SetResonance(q);
   v.filter.mix = p.filterMix;
+  v.filter.ControlsToLane();
 }
 
 void SynthEngine::HandleMidiEvent(const MidiMessage& m) {
@@ -641,6 +755,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
                   panOffset);
+  lanes_.panOffset[index] = panOffset;
   const double x1 = p.adsr1.x10 ? kAdsrStretch : 1.0;
   v.adsr1.Trigger(p.adsr1.attack * x1, p.adsr1.decay * x1, p.adsr1.release * x1, p.adsr1.sustain,
                   p.adsr1.legato != 0);

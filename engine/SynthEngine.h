@@ -8,6 +8,7 @@
 
 #include "dsp/HeldNoteList.h"
 #include "dsp/RandomSource.h"
+#include "dsp/VoiceLanes.h"
 #include "engine/BusChain.h"
 #include "engine/EventQueue.h"
 #include "engine/HarmonicsLfoBank.h"
@@ -81,6 +82,11 @@ class SynthEngine {
   const BusChain& Bus() const { return bus_; }
   // The sixteen sine partials one FastSine each (the slow reference path).
   void UseReferenceSine(bool on);
+  // Off: every voice's front part runs one voice at a time even where the
+  // block would let the voices take it side by side (from the next block).
+  void AllowVoiceLanes(bool on) { voiceLanesAllowed_ = on; }
+  // Whether the last block's voices took their front part side by side.
+  bool VoicesInLanes() const { return voicesInLanes_; }
 
  private:
   // One general destination: its depths per source and its base.
@@ -117,31 +123,34 @@ class SynthEngine {
   void ForgetHeldKeys();
   void SetModWheel(double wheel);
   int AllocateVoice();
-  // One sample of the voices in two passes: BeginVoice for each voice in
-  // order (LFOs, destinations, pan, the oscillator up to its partial sum),
-  // then FinishVoices (sine sums and filters across voices, sums in order).
+  // One sample of the voices: StartVoices (amplitude smoothers and
+  // envelopes side by side); the voices' ordered part, BeginVoice for each
+  // voice in order or BeginVoicesInLanes (LFOs, sources, controls, the
+  // oscillator up to its partial sum); EndVoices (smoothers, pan and phase
+  // clocks side by side); then FinishVoices (sine sums, shapers and filters
+  // across voices, sums in order).
   void BeginVoice(int index);
+  void BeginVoicesInLanes();
+  bool PlanSounding(int index);
+  void SoundVoice(int index, bool memoHolds);
+  ModSources Sources(int index) const;
+  void SetUpVoiceLanes();
   void FinishVoices(double& left, double& right);
   void TickLfos(VoiceSlot& v, ModSources* m);
   void SetOscillatorControls(VoiceSlot& v, const ModSources& m);
   void SetFilterControls(VoiceSlot& v, const ModSources& m);
-  void Pan(VoiceSlot& v, double panTarget);
+  void StartVoices();
+  void EndVoices();
 
-  // What BeginVoice left for FinishVoices this sample, one entry per voice
-  // that reaches its filter (a filter lane), in voice order.
+  // What the voices' ordered part left for FinishVoices this sample, one
+  // entry per voice that reaches its filter (a filter lane), in voice order.
   struct FramePlan {
     int filterCount = 0;
     int sineCount = 0;  // sine lanes (one per voice) to sum: through the last sine voice
     int filterVoice[kVoices] = {};
-    bool sounding[kVoices] = {};  // false: the filter rings out on silence
     int sineLane[kVoices] = {};   // -1: the partial sum is in `sum`
     double sum[kVoices] = {};
-    double amplitude[kVoices] = {};
-    double lfoGain[kVoices] = {};
-    double panLeft[kVoices] = {};
-    double panRight[kVoices] = {};
     int tubeVoice = -1;  // the last sounding voice, whose sources set the tube drive
-    ModSources tubeSources;
   };
 
   // An LFO's rate in hertz from its frequency control, for the block's
@@ -211,6 +220,18 @@ class SynthEngine {
   FramePlan frame_;
   SineLanes sine_ = {};
   FilterLanes filters_ = {};
+  // The voices' envelopes, smoothers, LFOs and phase clocks, and the values
+  // of their sample, side by side (see StartVoices, BeginVoicesInLanes and
+  // EndVoices).
+  VoiceLanes lanes_ = {};
+  VoiceFrontFactors frontFactors_;
+  bool voicesInLanes_ = false;
+  bool voiceLanesAllowed_ = true;
+  bool referenceSine_ = false;
+  // Whether a voice's amplitude target must be worked out again (its
+  // factors changed), and the wheel position the targets are for.
+  bool ampTargetsStale_ = true;
+  double ampTargetsWheel_ = 0.0;
 };
 
 }  // namespace morvanta

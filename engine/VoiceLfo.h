@@ -8,6 +8,7 @@
 #include "dsp/FastSine.h"
 #include "dsp/PhaseWrap.h"
 #include "dsp/RandomSource.h"
+#include "dsp/VoiceLanes.h"
 
 namespace morvanta {
 
@@ -26,72 +27,83 @@ class VoiceLfo {
   // The random shapes step once per cycle and run at twice the set rate.
   static bool IsRandom(int shape) { return shape == kRandomStep || shape == kRandomRamp; }
 
+  VoiceLfo() {
+    f_[kLfoInvRate] = 1.0 / 44100.0;
+    f_[kLfoFade] = 1.0;
+  }
+
+  // Moves the LFO's state into a lane of `lanes`, where TickLfoLanes moves it
+  // on side by side with other LFOs; the methods below then work on it there.
+  // The lanes must outlive the LFO's use.
+  void BindLane(LfoLanes& lanes, int lane) { f_.Bind(&lanes.v[0][lane]); }
+
   void SetRate(double rate) {
     rate_ = rate;
-    invRate_ = 1.0 / rate;
-    increment_ = frequency_ * invRate_;
+    f_[kLfoInvRate] = 1.0 / rate;
+    f_[kLfoIncrement] = f_[kLfoFrequency] * f_[kLfoInvRate];
   }
 
   void Start(double frequency, bool restartPhase, double fadeSeconds) {
-    frequency_ = frequency;
-    increment_ = frequency * invRate_;
-    if (restartPhase) phase_ = 0.0;
+    f_[kLfoFrequency] = frequency;
+    f_[kLfoIncrement] = frequency * f_[kLfoInvRate];
+    if (restartPhase) f_[kLfoPhase] = 0.0;
     if (fadeSeconds <= 0.0) {
-      fade_ = 1.0;
-      fadeIncrement_ = 0.0;
+      f_[kLfoFade] = 1.0;
+      f_[kLfoFadeIncrement] = 0.0;
     } else {
-      fade_ = 0.0;
-      fadeIncrement_ = 1.0 / (fadeSeconds * rate_);
+      f_[kLfoFade] = 0.0;
+      f_[kLfoFadeIncrement] = 1.0 / (fadeSeconds * rate_);
     }
   }
 
   void SetFrequency(double frequency) {
-    frequency_ = frequency;
-    increment_ = frequency * invRate_;
+    f_[kLfoFrequency] = frequency;
+    f_[kLfoIncrement] = frequency * f_[kLfoInvRate];
   }
 
   void SetShape(int shape) { shape_ = shape; }
+  int GetShape() const { return shape_; }
   // The source of the random shapes' steps.
   void SetRandomSource(RandomSource& random) { random_ = &random; }
-  void RestartPhase() { phase_ = 0.0; }
+  void RestartPhase() { f_[kLfoPhase] = 0.0; }
 
   double Tick() {
-    if (valuePending_) {
+    double& value = f_[kLfoValue];
+    double& phase = f_[kLfoPhase];
+    const double increment = f_[kLfoIncrement];
+    if (f_[kLfoPending] != 0.0) {
       // The random shapes start from the last value the unheard ticks left.
-      valuePending_ = false;
-      value_ = PlainValue(pendingShape_, pendingPhase_);
+      f_[kLfoPending] = 0.0;
+      value = PlainValue(static_cast<int>(f_[kLfoPendingShape]), f_[kLfoPendingPhase]);
     }
-    const double p = phase_;
+    const double p = phase;
     switch (shape_) {
       case kSine:
       case kTriangle:
       case kSquare:
-      case kSaw: value_ = PlainValue(shape_, p); break;
+      case kSaw: value = PlainValue(shape_, p); break;
       case kRandomStep:
         if (p >= 1.0) {
-          value_ = 2.0 * Random() - 1.0;
-          phase_ = p - std::floor(p);
+          value = 2.0 * Random() - 1.0;
+          phase = p - std::floor(p);
         }
         break;
       case kRandomRamp:
         if (p >= 1.0) {
           randomTarget_ = 2.0 * Random() - 1.0;
-          randomSlope_ = (randomTarget_ - value_) * increment_;
-          phase_ = p - std::floor(p);
+          randomSlope_ = (randomTarget_ - value) * increment;
+          phase = p - std::floor(p);
         }
-        value_ += randomSlope_;
-        if (value_ > 1.0) value_ = 1.0;
-        if (value_ < -1.0) value_ = -1.0;
+        value += randomSlope_;
+        if (value > 1.0) value = 1.0;
+        if (value < -1.0) value = -1.0;
         break;
       default: break;
     }
-    phase_ += increment_;
-    if (shape_ >= kSine && shape_ <= kSaw) phase_ = WrapPhase(phase_);
-    if (fade_ < 1.0) {
-      fade_ += fadeIncrement_;
-      if (fade_ > 1.0) fade_ = 1.0;
-    }
-    return fade_ * value_;
+    phase += increment;
+    if (shape_ >= kSine && shape_ <= kSaw) phase = WrapPhase(phase);
+    StepFade();
+    return f_[kLfoFade] * value;
   }
 
   // One tick whose value nobody reads: the phase and the fade move on as in
@@ -102,23 +114,16 @@ class VoiceLfo {
       Tick();
       return;
     }
-    valuePending_ = true;
-    pendingShape_ = shape_;
-    pendingPhase_ = phase_;
-    phase_ += increment_;
-    phase_ = WrapPhase(phase_);
-    if (fade_ < 1.0) {
-      fade_ += fadeIncrement_;
-      if (fade_ > 1.0) fade_ = 1.0;
-    }
+    f_[kLfoPending] = 1.0;
+    f_[kLfoPendingShape] = shape_;
+    f_[kLfoPendingPhase] = f_[kLfoPhase];
+    f_[kLfoPhase] = WrapPhase(f_[kLfoPhase] + f_[kLfoIncrement]);
+    StepFade();
   }
 
-  double Phase() const { return phase_; }
-  double Frequency() const { return frequency_; }
-  double Increment() const { return increment_; }
-
- private:
-  double Random() { return random_->Unit(); }
+  double Phase() const { return f_[kLfoPhase]; }
+  double Frequency() const { return f_[kLfoFrequency]; }
+  double Increment() const { return f_[kLfoIncrement]; }
 
   // The value of the shapes that depend on the phase alone.
   static double PlainValue(int shape, double p) {
@@ -130,20 +135,25 @@ class VoiceLfo {
     }
   }
 
-  double frequency_ = 0.0;
+ private:
+  double Random() { return random_->Unit(); }
+
+  void StepFade() {
+    double& fade = f_[kLfoFade];
+    if (fade < 1.0) {
+      fade += f_[kLfoFadeIncrement];
+      if (fade > 1.0) fade = 1.0;
+    }
+  }
+
   int shape_ = 0;
-  double value_ = 0.0;
-  double phase_ = 0.0;
-  double increment_ = 0.0;
-  double rate_ = 44100.0, invRate_ = 1.0 / 44100.0;
+  double rate_ = 44100.0;
   double randomTarget_ = 0.0;
   double randomSlope_ = 0.0;
-  double fade_ = 1.0;
-  double fadeIncrement_ = 0.0;
   RandomSource* random_ = &RandomSource::Fallback();
-  bool valuePending_ = false;
-  int pendingShape_ = 0;
-  double pendingPhase_ = 0.0;
+  // The frequency, phase, value and fade, and the value a plain shape left
+  // pending (see TickUnheard); in a lane once bound.
+  LaneFields<double, kLfoFields> f_;
 };
 
 }  // namespace morvanta

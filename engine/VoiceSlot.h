@@ -33,29 +33,6 @@ struct VelocityFactors {
   double ampTarget = 0.0;
 };
 
-// sqrt(1 - pan) and sqrt(pan), recomputed only when the pan moves.
-struct PanGains {
-  double pan = 0.5;
-  double left = std::sqrt(0.5), right = std::sqrt(0.5);
-  void Set(double p) {
-    if (p == pan) return;
-    pan = p;
-    left = std::sqrt(1.0 - p);
-    right = std::sqrt(p);
-  }
-};
-
-// The modulation sources a voice's oscillator and filter controls were last
-// worked out from. Within a block the controls depend on nothing else (but
-// the pitch bend and the wave shaper's smoother, which move on their own), so
-// equal sources, bit for bit, leave them as they are. The render frame clears
-// it whenever the block's settings or the voice's note or velocity change.
-struct ControlMemo {
-  bool valid = false;
-  double sources[5] = {};
-  double waveShaperTarget = 0.0;
-};
-
 struct VoiceSlot {
   Adsr adsr1, adsr2;
   VoiceLfo lfo1, lfo2;
@@ -63,8 +40,6 @@ struct VoiceSlot {
   VoiceFilter filter;
   OnePoleSmoother ampSmoother, waveShaperSmoother, panSmoother;
   VelocityFactors vel;
-  PanGains panGains;
-  ControlMemo controls;
 };
 
 }  // namespace morvanta
