@@ -341,5 +341,31 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
   }
 }
 
+// The colour section keeps its sections while drive, colour and rate stay
+// the same; any change of one of them, and a change back, must retune them
+// exactly as a section set up afresh.
+TEST(StereoDelayTest, ColourSectionFollowsEveryChangeOfDriveColourAndRate) {
+  struct Setting {
+    double drive, colour, fs;
+  };
+  const Setting settings[] = {{0.4, 0.5, 44100.0}, {0.4, 0.5, 44100.0}, {0.4, 0.5, 96000.0}, {0.4, 0.5, 44100.0},
+                              {0.0, 0.5, 44100.0}, {0.0, 1.0, 44100.0}, {0.4, 0.5, 44100.0}};
+  DelayColorFilter kept;
+  for (const Setting& s : settings) {
+    kept.Configure(s.drive, s.colour, s.fs);
+    DelayColorFilter fresh;
+    fresh.Configure(s.drive, s.colour, s.fs);
+    const Biquad* a[4] = {&kept.lowPass, &kept.highPass1, &kept.highPass2, &kept.allPass};
+    const Biquad* b[4] = {&fresh.lowPass, &fresh.highPass1, &fresh.highPass2, &fresh.allPass};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(a[k]->b0, b[k]->b0) << s.drive << " " << s.colour << " " << s.fs << " section " << k;
+      EXPECT_EQ(a[k]->b1, b[k]->b1) << k;
+      EXPECT_EQ(a[k]->b2, b[k]->b2) << k;
+      EXPECT_EQ(a[k]->a1, b[k]->a1) << k;
+      EXPECT_EQ(a[k]->a2, b[k]->a2) << k;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace morvanta
