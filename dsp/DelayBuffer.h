@@ -35,6 +35,11 @@ class DelayBuffer {
     }
     void Push(double* data, double v) {
       data[write] = v;
+      Advance();
+    }
+    // Moves on as Push does, without writing (for a loop that reads a
+    // stretch of frames before it writes them).
+    void Advance() {
       if (++write >= length) write = 0;
       if (written < length) ++written;
     }

@@ -1,7 +1,7 @@
 // ModSineKernel: the chorus's four sine-modulated lines per sample, vectorised
-// across the lines. The buffer reads and writes, the glides and the loop
-// filter's tangent (the library's single-precision tanf) stay one line at a
-// time; the cut-off, the filter's coefficients and state, the read position
+// across the lines. The buffer reads and writes, the read positions, the
+// glides and the loop filter's tangent (the library's single-precision tanf)
+// stay one line at a time; the cut-off, the filter's coefficients and state
 // and the sine modulation run on all lines at once, with the scalar code's
 // operations in the scalar code's order (no fused multiply-adds), so every
 // target computes the samples ModDelayLine::ProcessSine does.
@@ -27,10 +27,31 @@ constexpr int kLanes = ModSineLanes::kLanes;
 constexpr double kTwoPi = 6.283185307179586476925;
 
 using D = hn::CappedTag<double, kLanes>;
+using V = hn::Vec<D>;
+constexpr int kStep = static_cast<int>(hn::MaxLanes(D()));
+static_assert(kLanes % kStep == 0, "the lanes fill whole vectors");
+constexpr int kChunks = kLanes / kStep;
+
+// The lanes of chunk c from values just stored one at a time: each is loaded
+// on its own (a vector load right after single stores would wait for them to
+// reach the cache) and the vector is put together in registers.
+HWY_INLINE V FromScalars(D d, const double* v, int c) {
+  const double* a = v + c * kStep;
+#if HWY_TARGET == HWY_SCALAR
+  return hn::Set(d, a[0]);
+#else
+  if constexpr (kStep == 4) {
+    const hn::Half<D> dh;
+    return hn::Combine(d, hn::InterleaveLower(dh, hn::Set(dh, a[2]), hn::Set(dh, a[3])),
+                       hn::InterleaveLower(dh, hn::Set(dh, a[0]), hn::Set(dh, a[1])));
+  } else {
+    return hn::InterleaveLower(d, hn::Set(d, a[0]), hn::Set(d, a[1]));
+  }
+#endif
+}
 
 // FastSine's polynomials and quadrant choice for arguments below 1e12 in
 // magnitude (the caller takes the others one at a time).
-template <class V>
 V SineOf(D d, V x) {
   namespace fd = fastsine_detail;
   const V scaled = hn::Mul(x, hn::Set(d, fd::kTwoOverPi));
@@ -63,105 +84,188 @@ V SineOf(D d, V x) {
 void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* y, int n) {
   const D d;
   const hn::Rebind<float, D> df;
-  constexpr int kStep = static_cast<int>(hn::MaxLanes(d));
-  alignas(32) double out[kLanes];
-  alignas(32) double in[kLanes];
-  alignas(32) float argument[kLanes];
-  alignas(32) double tangent[kLanes];
-  alignas(32) double pushed[kLanes];
-  alignas(32) double write[kLanes];
-  alignas(32) double angle[kLanes];
-  const auto zero = hn::Zero(d);
   const auto one = hn::Set(d, 1.0);
   const auto two = hn::Set(d, 2.0);
+  // The lines' state in locals for the whole block, where the sample stores
+  // cannot alias it.
+  struct Chunk {
+    V modFactor, modPhase, fs, feedback, gain, depth, phaseStep, q, fc, b0, b1, b2, a1, a2, z1, z2;
+  } c[kChunks];
+  for (int i = 0; i < kChunks; ++i) {
+    const int k = i * kStep;
+    Chunk& h = c[i];
+    h.modFactor = hn::Load(d, s.modFactor + k);
+    h.modPhase = hn::Load(d, s.modPhase + k);
+    h.fs = hn::Load(d, s.fs + k);
+    h.feedback = hn::Load(d, s.feedback + k);
+    h.gain = hn::Load(d, s.gain + k);
+    h.depth = hn::Load(d, s.depth + k);
+    // The phase's step is the same quotient every sample.
+    h.phaseStep = hn::Div(hn::Load(d, s.rate + k), h.fs);
+    h.q = hn::Load(d, s.q + k);
+    h.fc = hn::Load(d, s.fc + k);
+    h.b0 = hn::Load(d, s.b0 + k);
+    h.b1 = hn::Load(d, s.b1 + k);
+    h.b2 = hn::Load(d, s.b2 + k);
+    h.a1 = hn::Load(d, s.a1 + k);
+    h.a2 = hn::Load(d, s.a2 + k);
+    h.z1 = hn::Load(d, s.z1 + k);
+    h.z2 = hn::Load(d, s.z2 + k);
+  }
+  DelayBuffer::Positions pos[kLanes];
+  double* data[kLanes];
+  double readPos[kLanes], delayLength[kLanes], lengthD[kLanes];
+  bool gliding[kLanes];
   bool anyGliding = false;
-  for (int k = 0; k < kLanes; ++k) anyGliding |= s.gliding[k];
-  for (int t = 0; t < n; ++t) {
-    for (int k = 0; k < kLanes; ++k) {
-      if (s.delayLength[k] >= s.lengthD[k]) s.delayLength[k] = s.lengthD[k];
-      out[k] = s.pos[k].ReadBetween(s.data[k], s.readPos[k]);
-      in[k] = x[k][t];
-    }
-    for (int k = 0; k < kLanes; k += kStep) {
-      // Cut-off (held below Nyquist) and the tangent's argument.
-      const auto fc = hn::Div(hn::Add(hn::Mul(hn::Load(d, s.modFactor + k), hn::Set(d, 750.0)), hn::Set(d, 6000.0)),
-                              hn::Load(d, s.fs + k));
-      hn::Store(fc, d, s.fc + k);
-      const auto held = hn::IfThenElse(hn::Lt(fc, hn::Set(d, 0.49)), fc, hn::Set(d, 0.49));
-      hn::Store(hn::DemoteTo(df, hn::Mul(hn::Set(d, 3.14159265358979323846), held)), df, argument + k);
-    }
-    for (int k = 0; k < kLanes; ++k) tangent[k] = std::tan(argument[k]);
-    for (int k = 0; k < kLanes; k += kStep) {
-      // The low-pass coefficients from the tangent.
-      const auto K = hn::Load(d, tangent + k);
-      const auto K2 = hn::Mul(K, K);
-      const auto KQ = hn::Div(K, hn::Load(d, s.q + k));
-      const auto norm = hn::Div(one, hn::Add(hn::Add(one, KQ), K2));
-      const auto b0 = hn::Mul(K2, norm);
-      const auto b1 = hn::Mul(two, b0);
-      const auto b2 = b0;
-      const auto a1 = hn::Mul(hn::Mul(two, hn::Sub(K2, one)), norm);
-      const auto a2 = hn::Mul(hn::Add(hn::Sub(one, KQ), K2), norm);
-      hn::Store(b0, d, s.b0 + k);
-      hn::Store(b1, d, s.b1 + k);
-      hn::Store(b2, d, s.b2 + k);
-      hn::Store(a1, d, s.a1 + k);
-      hn::Store(a2, d, s.a2 + k);
-      // The loop: input plus fed-back output, in single precision, through
-      // the filter.
-      const auto o = hn::Load(d, out + k);
-      const auto u = hn::PromoteTo(
-          d, hn::DemoteTo(df, hn::Add(hn::Load(d, in + k), hn::Mul(o, hn::Load(d, s.feedback + k)))));
-      const auto z1 = hn::Load(d, s.z1 + k);
-      const auto z2 = hn::Load(d, s.z2 + k);
-      const auto yv = hn::Add(hn::Mul(u, b0), z1);
-      hn::Store(hn::Sub(hn::Add(hn::Mul(u, b1), z2), hn::Mul(a1, yv)), d, s.z1 + k);
-      hn::Store(hn::Sub(hn::Mul(u, b2), hn::Mul(a2, yv)), d, s.z2 + k);
-      hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + k);
-    }
-    for (int k = 0; k < kLanes; ++k) {
-      s.pos[k].Push(s.data[k], pushed[k]);
-      write[k] = s.pos[k].write;
-    }
-    for (int k = 0; k < kLanes; k += kStep) {
-      // The read position for the next sample, held inside the buffer.
-      const auto span = hn::Load(d, s.lengthD + k);
-      auto used = hn::Mul(hn::Load(d, s.modFactor + k), hn::Load(d, s.delayLength + k));
-      used = hn::IfThenElse(hn::Gt(used, zero), used, zero);
-      used = hn::IfThenElse(hn::Gt(used, span), span, used);
-      auto p = hn::Sub(hn::Load(d, write + k), used);
-      p = hn::IfThenElse(hn::Lt(p, zero), hn::Add(p, span), p);
-      p = hn::IfThenElse(hn::Ge(p, span), hn::Sub(p, span), p);
-      hn::Store(p, d, s.readPos + k);
-    }
-    if (anyGliding) {
-      anyGliding = false;
-      for (int k = 0; k < kLanes; ++k) {
-        if (!s.gliding[k]) continue;
-        s.ramp[k]->Advance(1);
-        s.delayLength[k] = s.ramp[k]->current;
-        s.gliding[k] = s.ramp[k]->Running();
-        anyGliding |= s.gliding[k];
+  for (int k = 0; k < kLanes; ++k) {
+    pos[k] = s.pos[k];
+    data[k] = s.data[k];
+    readPos[k] = s.readPos[k];
+    delayLength[k] = s.delayLength[k];
+    lengthD[k] = s.lengthD[k];
+    gliding[k] = s.gliding[k];
+    anyGliding |= gliding[k];
+  }
+
+  // The modulation and the loop filter's coefficients do not depend on the
+  // signal: they are found for a stretch of frames first, where the frames'
+  // divisions and tangents overlap, and the signal then runs through them.
+  constexpr int kStretch = 64;
+  alignas(32) float argument[kStretch * kLanes];
+  alignas(32) double tangent[kStretch * kLanes];
+  alignas(32) double factor[kStretch * kLanes];
+  alignas(32) double b0[kStretch * kLanes];
+  alignas(32) double b1[kStretch * kLanes];
+  alignas(32) double a1[kStretch * kLanes];
+  alignas(32) double a2[kStretch * kLanes];
+  alignas(32) double out[kLanes];
+  alignas(32) double in[kLanes];
+  alignas(32) double pushed[kLanes];
+  alignas(32) double angle[kLanes];
+  for (int first = 0; first < n; first += kStretch) {
+    const int count = n - first < kStretch ? n - first : kStretch;
+    for (int t = 0; t < count; ++t) {
+      bool wide = false;
+      for (int i = 0; i < kChunks; ++i) {
+        Chunk& h = c[i];
+        const int at = t * kLanes + i * kStep;
+        hn::Store(h.modFactor, d, factor + at);
+        // Cut-off (held below Nyquist) and the tangent's argument.
+        h.fc = hn::Div(hn::Add(hn::Mul(h.modFactor, hn::Set(d, 750.0)), hn::Set(d, 6000.0)), h.fs);
+        const auto held = hn::IfThenElse(hn::Lt(h.fc, hn::Set(d, 0.49)), h.fc, hn::Set(d, 0.49));
+        hn::Store(hn::DemoteTo(df, hn::Mul(hn::Set(d, 3.14159265358979323846), held)), df, argument + at);
+        // The modulation, and the phase for the next sample.
+        const auto a = hn::Mul(hn::Set(d, kTwoPi), h.modPhase);
+        hn::Store(a, d, angle + i * kStep);
+        wide |= !hn::AllTrue(d, hn::Lt(hn::Abs(a), hn::Set(d, 1e12)));
+        h.modFactor = hn::Add(one, hn::Mul(h.depth, SineOf(d, a)));
+        h.modPhase = hn::Add(h.modPhase, h.phaseStep);
+      }
+      if (wide) {
+        alignas(32) double next[kLanes];
+        alignas(32) double depth[kLanes];
+        for (int i = 0; i < kChunks; ++i) {
+          hn::Store(c[i].modFactor, d, next + i * kStep);
+          hn::Store(c[i].depth, d, depth + i * kStep);
+        }
+        for (int k = 0; k < kLanes; ++k) {
+          if (!(std::fabs(angle[k]) < 1e12)) next[k] = 1.0 + depth[k] * FastSine(angle[k]);
+        }
+        for (int i = 0; i < kChunks; ++i) c[i].modFactor = hn::Load(d, next + i * kStep);
       }
     }
-    bool wide = false;
-    for (int k = 0; k < kLanes; k += kStep) {
-      // The modulation, and the phase for the next sample.
-      const auto phase = hn::Load(d, s.modPhase + k);
-      const auto a = hn::Mul(hn::Set(d, kTwoPi), phase);
-      hn::Store(a, d, angle + k);
-      wide |= !hn::AllTrue(d, hn::Lt(hn::Abs(a), hn::Set(d, 1e12)));
-      hn::Store(hn::Add(one, hn::Mul(hn::Load(d, s.depth + k), SineOf(d, a))), d, s.modFactor + k);
-      const auto rate = hn::Load(d, s.rate + k);
-      hn::Store(hn::Add(phase, hn::Div(rate, hn::Load(d, s.fs + k))), d, s.modPhase + k);
-      hn::Store(hn::Mul(hn::Load(d, out + k), hn::Load(d, s.gain + k)), d, out + k);
-    }
-    if (wide) {
-      for (int k = 0; k < kLanes; ++k) {
-        if (!(std::fabs(angle[k]) < 1e12)) s.modFactor[k] = 1.0 + s.depth[k] * FastSine(angle[k]);
+    for (int k = 0; k < count * kLanes; ++k) tangent[k] = std::tan(argument[k]);
+    for (int t = 0; t < count; ++t) {
+      for (int i = 0; i < kChunks; ++i) {
+        // The low-pass coefficients from the tangent.
+        const int at = t * kLanes + i * kStep;
+        const auto K = hn::Load(d, tangent + at);
+        const auto K2 = hn::Mul(K, K);
+        const auto KQ = hn::Div(K, c[i].q);
+        const auto norm = hn::Div(one, hn::Add(hn::Add(one, KQ), K2));
+        const auto b0v = hn::Mul(K2, norm);
+        hn::Store(b0v, d, b0 + at);
+        hn::Store(hn::Mul(two, b0v), d, b1 + at);
+        hn::Store(hn::Mul(hn::Mul(two, hn::Sub(K2, one)), norm), d, a1 + at);
+        hn::Store(hn::Mul(hn::Add(hn::Sub(one, KQ), K2), norm), d, a2 + at);
       }
     }
-    for (int k = 0; k < kLanes; ++k) y[k][t] = out[k];
+
+    for (int t = 0; t < count; ++t) {
+      const int frame = first + t;
+      for (int k = 0; k < kLanes; ++k) {
+        if (delayLength[k] >= lengthD[k]) delayLength[k] = lengthD[k];
+        out[k] = pos[k].ReadBetween(data[k], readPos[k]);
+        in[k] = x[k][frame];
+      }
+      for (int i = 0; i < kChunks; ++i) {
+        // The loop: input plus fed-back output, in single precision, through
+        // the filter.
+        Chunk& h = c[i];
+        const int at = t * kLanes + i * kStep;
+        const auto o = FromScalars(d, out, i);
+        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(FromScalars(d, in, i), hn::Mul(o, h.feedback))));
+        const auto fb0 = hn::Load(d, b0 + at);
+        const auto yv = hn::Add(hn::Mul(u, fb0), h.z1);
+        h.z1 = hn::Sub(hn::Add(hn::Mul(u, hn::Load(d, b1 + at)), h.z2), hn::Mul(hn::Load(d, a1 + at), yv));
+        h.z2 = hn::Sub(hn::Mul(u, fb0), hn::Mul(hn::Load(d, a2 + at), yv));
+        hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + i * kStep);
+        hn::Store(hn::Mul(o, h.gain), d, out + i * kStep);
+      }
+      for (int k = 0; k < kLanes; ++k) {
+        pos[k].Push(data[k], pushed[k]);
+        // The read position for the next sample, held inside the buffer.
+        double used = factor[t * kLanes + k] * delayLength[k];
+        if (!(used > 0.0)) used = 0.0;
+        if (used > lengthD[k]) used = lengthD[k];
+        double p = pos[k].write - used;
+        if (p < 0.0) p += lengthD[k];
+        if (p >= lengthD[k]) p -= lengthD[k];
+        readPos[k] = p;
+      }
+      if (anyGliding) {
+        anyGliding = false;
+        for (int k = 0; k < kLanes; ++k) {
+          if (!gliding[k]) continue;
+          s.ramp[k]->Advance(1);
+          delayLength[k] = s.ramp[k]->current;
+          gliding[k] = s.ramp[k]->Running();
+          anyGliding |= gliding[k];
+        }
+      }
+      for (int k = 0; k < kLanes; ++k) y[k][frame] = out[k];
+    }
+    // The last frame's coefficients stay with the lines.
+    const int last = (count - 1) * kLanes;
+    for (int i = 0; i < kChunks; ++i) {
+      const int at = last + i * kStep;
+      c[i].b0 = hn::Load(d, b0 + at);
+      c[i].b1 = hn::Load(d, b1 + at);
+      c[i].b2 = c[i].b0;
+      c[i].a1 = hn::Load(d, a1 + at);
+      c[i].a2 = hn::Load(d, a2 + at);
+    }
+  }
+
+  for (int k = 0; k < kLanes; ++k) {
+    s.pos[k] = pos[k];
+    s.readPos[k] = readPos[k];
+    s.delayLength[k] = delayLength[k];
+    s.gliding[k] = gliding[k];
+  }
+  for (int i = 0; i < kChunks; ++i) {
+    const int k = i * kStep;
+    const Chunk& h = c[i];
+    hn::Store(h.modFactor, d, s.modFactor + k);
+    hn::Store(h.modPhase, d, s.modPhase + k);
+    hn::Store(h.fc, d, s.fc + k);
+    hn::Store(h.b0, d, s.b0 + k);
+    hn::Store(h.b1, d, s.b1 + k);
+    hn::Store(h.b2, d, s.b2 + k);
+    hn::Store(h.a1, d, s.a1 + k);
+    hn::Store(h.a2, d, s.a2 + k);
+    hn::Store(h.z1, d, s.z1 + k);
+    hn::Store(h.z2, d, s.z2 + k);
   }
 }
 

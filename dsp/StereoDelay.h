@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include "dsp/Biquad.h"
 #include "dsp/DelayBuffer.h"
+#include "dsp/DelayLanes.h"
 #include "dsp/DelayTimeRamp.h"
 #include "dsp/TubeDriveClipper.h"
 #include "dsp/EffectSettings.h"
@@ -15,6 +17,8 @@ namespace morvanta {
 // a high band through two high-passes and the mid band as the remainder.
 struct DelayColorFilter {
   DelayColorFilter();
+  // Sets the sections for drive, colour and rate; the same three again leave
+  // them as they are (the delay configures every host block).
   void Configure(double drive, double colour, double fs);
   float Process(double x);
   // The largest magnitude of the section's response over all frequencies.
@@ -24,6 +28,10 @@ struct DelayColorFilter {
   Biquad lowPass, highPass1, highPass2, allPass;
   double lowGain = 1.0, midGain = 1.5, highGain = 1.0;
   double firstQ = 0.5, secondQ = 0.475;
+
+ private:
+  // Drive, colour and rate the sections were set for (none at first).
+  double configuredFor_[3] = {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0};
 };
 
 class DelayUnit {
@@ -81,6 +89,9 @@ class DelayUnit {
   double feedbackCeiling_ = 1e300;
   double ceilingKey_[3] = {-1.0, -1.0, -1.0};  // drive, colour, fs it was found for
   void UpdateFeedbackCeiling();
+  // The unit's state into and out of lane k of the side-by-side kernel.
+  void LoadLane(DelayLanes& s, int k);
+  void StoreLane(const DelayLanes& s, int k);
   friend class StereoDelay;
   template <bool kCopy>
   struct Runner;
@@ -117,8 +128,10 @@ class StereoDelay {
   const DelayUnit& Right() const { return right_; }
 
  private:
-  template <bool kCopy>
-  void RunUnits(double* left, double* right, int n);
+  // One frame, each unit in its own scalar step.
+  void RunUnits(double& left, double& right);
+  // Frames in chunks through the vector kernel, the units side by side.
+  void RunLanes(double* left, double* right, int n);
 
   // The pre-tap never reads further back than half the longest period.
   DelayUnit left_, preTap_{DelayUnit::kBufferLength / 2 + 1}, right_;

@@ -44,6 +44,8 @@ class TubeDriveClipper {
   }
 
  private:
+  // The delay's units move their clippers' state in and out of vector lanes.
+  friend class DelayUnit;
   static double Sign(double v) { return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0); }
   // Inline, so that a block loop holding a copy of the clipper keeps it in
   // registers.

@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "dsp/SimdDispatch.h"
 
 #include "support/EffectSignals.h"
 
@@ -231,6 +236,135 @@ TEST(StereoDelayTest, ClearedUnitIsSilentWithoutTouchingItsBuffer) {
   unit.Clear();
   EXPECT_EQ(std::memcmp(before.data(), b.Raw(), before.size() * sizeof(double)), 0);
   for (int n = 0; n < DelayUnit::kBufferLength + 1000; ++n) ASSERT_EQ(unit.Process(0.0), 0.0f) << n;
+}
+
+// The bus runs the units side by side in vector lanes over blocks; one frame
+// at a time they run in their own scalar steps. Through glides (the first
+// one, a retarget mid-glide, one to the shortest time), feedback at the
+// ceiling, tempo sync with and without a tempo, colour and drive changes,
+// both ping-pong types, an input large enough to clip hard and a clear, both
+// must give the same samples bit for bit on every target.
+TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
+  struct BestTargetAfterwards {
+    ~BestTargetAfterwards() { ForceSimdTarget(""); }
+  } restore;
+  struct Stage {
+    int from;
+    double tempo;
+    DelaySettings p;
+  };
+  auto settings = [](double time, double feedback, double colour, double drive, int pingPong, int sync,
+                     double width) {
+    DelaySettings p;
+    p.timeMs = time;
+    p.level = 0.8;
+    p.feedback = feedback;
+    p.colour = colour;
+    p.drive = drive;
+    p.pingPongType = pingPong;
+    p.tempoSync = sync;
+    p.width = width;
+    return p;
+  };
+  const std::vector<Stage> stages = {
+      {0, 120.0, settings(30.0, 0.7, 0.5, 0.4, 0, 0, 0.65)},
+      {3000, 120.0, settings(45.0, 0.7, 0.5, 0.4, 0, 0, 0.65)},   // retarget mid-glide
+      {9000, 120.0, settings(20.0, 1.0, 0.0, 0.0, 0, 0, -0.3)},   // feedback held at the ceiling
+      {30000, 120.0, settings(20.0, 1.0, 1.0, 1.0, 1, 0, 1.0)},   // colour and drive at the top
+      {42000, 140.0, settings(60.0, 0.9, 0.2, 0.7, 1, 1, 0.5)},   // tempo sync
+      {52000, 0.0, settings(60.0, 0.9, 0.2, 0.7, 0, 1, 0.5)},     // sync without a tempo: silent
+      {56000, 97.0, settings(300.0, 0.8, 0.6, 0.3, 0, 1, 0.0)},
+  };
+  constexpr int kFrames = 64000;
+  constexpr int kClearAt = 47000;
+  auto input = [&](int n, int ch) {
+    double x = std::sin(n * (0.021 + 0.013 * ch)) * (1.5 + std::sin(n * 0.0007));
+    // Far beyond the soft curve's range, cleared before its echo returns.
+    if (n == kClearAt - 3) x = ch == 0 ? 1e160 : -1e160;
+    return x;
+  };
+  // Host blocks of uneven sizes, each starting with the block's settings.
+  auto run = [&](StereoDelay& d, double fs, bool oneFrameAtATime) {
+    std::vector<double> out;
+    int n = 0, size = 1, stage = 0;
+    while (n < kFrames) {
+      if (stage + 1 < static_cast<int>(stages.size()) && n >= stages[stage + 1].from) ++stage;
+      int stop = stage + 1 < static_cast<int>(stages.size()) ? stages[stage + 1].from : kFrames;
+      if (n < kClearAt) stop = std::min(stop, kClearAt);
+      if (n == kClearAt) d.Clear();
+      const int count = std::min(size, stop - n);
+      d.BlockUpdate(fs, stages[stage].tempo, stages[stage].p);
+      std::vector<double> l(count), r(count);
+      for (int i = 0; i < count; ++i) {
+        l[i] = input(n + i, 0);
+        r[i] = input(n + i, 1);
+      }
+      if (oneFrameAtATime)
+        for (int i = 0; i < count; ++i) d.ProcessBlock(&l[i], &r[i], 1);
+      else
+        d.ProcessBlock(l.data(), r.data(), count);
+      for (int i = 0; i < count; ++i) {
+        out.push_back(l[i]);
+        out.push_back(r[i]);
+      }
+      n += count;
+      size = size * 5 % 331 + 1;
+    }
+    return out;
+  };
+  auto bits = [](double v) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+
+  // At 1 kHz the echoes come back within a block, and the lane path must
+  // write each frame before the next one reads.
+  for (const double fs : {44100.0, 1000.0}) {
+    auto reference = std::make_unique<StereoDelay>();
+    const std::vector<double> expected = run(*reference, fs, true);
+    for (const std::string& target : SimdTargetsAvailable()) {
+      ASSERT_TRUE(ForceSimdTarget(target)) << target;
+      auto delay = std::make_unique<StereoDelay>();
+      const std::vector<double> out = run(*delay, fs, false);
+      ASSERT_EQ(out.size(), expected.size());
+      for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(bits(out[i]), bits(expected[i])) << target << " " << fs << " Hz, frame " << i / 2 << " channel " << i % 2;
+      const DelayUnit* units[3] = {&delay->Left(), &delay->PreTap(), &delay->Right()};
+      const DelayUnit* refs[3] = {&reference->Left(), &reference->PreTap(), &reference->Right()};
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(units[k]->DelayLength(), refs[k]->DelayLength()) << target << " unit " << k;
+        EXPECT_EQ(units[k]->Buffer().WriteIndex(), refs[k]->Buffer().WriteIndex()) << target << " unit " << k;
+        EXPECT_EQ(units[k]->Ramp().current, refs[k]->Ramp().current) << target << " unit " << k;
+      }
+    }
+  }
+}
+
+// The colour section keeps its sections while drive, colour and rate stay
+// the same; any change of one of them, and a change back, must retune them
+// exactly as a section set up afresh.
+TEST(StereoDelayTest, ColourSectionFollowsEveryChangeOfDriveColourAndRate) {
+  struct Setting {
+    double drive, colour, fs;
+  };
+  const Setting settings[] = {{0.4, 0.5, 44100.0}, {0.4, 0.5, 44100.0}, {0.4, 0.5, 96000.0}, {0.4, 0.5, 44100.0},
+                              {0.0, 0.5, 44100.0}, {0.0, 1.0, 44100.0}, {0.4, 0.5, 44100.0}};
+  DelayColorFilter kept;
+  for (const Setting& s : settings) {
+    kept.Configure(s.drive, s.colour, s.fs);
+    DelayColorFilter fresh;
+    fresh.Configure(s.drive, s.colour, s.fs);
+    const Biquad* a[4] = {&kept.lowPass, &kept.highPass1, &kept.highPass2, &kept.allPass};
+    const Biquad* b[4] = {&fresh.lowPass, &fresh.highPass1, &fresh.highPass2, &fresh.allPass};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(a[k]->b0, b[k]->b0) << s.drive << " " << s.colour << " " << s.fs << " section " << k;
+      EXPECT_EQ(a[k]->b1, b[k]->b1) << k;
+      EXPECT_EQ(a[k]->b2, b[k]->b2) << k;
+      EXPECT_EQ(a[k]->a1, b[k]->a1) << k;
+      EXPECT_EQ(a[k]->a2, b[k]->a2) << k;
+    }
+  }
 }
 
 }  // namespace
