@@ -21,26 +21,13 @@
 #include "dsp/VoiceOscillator.h"
 #include "engine/HarmonicsLfoBank.h"
 #include "support/EngineTestKit.h"
+#include "support/EveryTarget.h"
 
 namespace morvanta {
 namespace {
 
-uint64_t Bits(double x) {
-  uint64_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-// Runs `body` once per available instruction set, forced, then restores the best.
-template <class Body>
-void OnEveryTarget(Body body) {
-  for (const std::string& t : SimdTargetsAvailable()) {
-    ASSERT_TRUE(ForceSimdTarget(t)) << t;
-    SCOPED_TRACE(t);
-    body();
-  }
-  ForceSimdTarget("");
-}
+using testkit::Bits;
+using testkit::OnEveryTarget;
 
 TEST(VoiceKernelsTest, SineLanesRepeatTheOneVoiceSumOnEveryTarget) {
   OnEveryTarget([] {

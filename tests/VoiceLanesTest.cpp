@@ -19,6 +19,7 @@
 #include "dsp/VoiceOscillator.h"
 #include "engine/Adsr.h"
 #include "support/EngineTestKit.h"
+#include "support/EveryTarget.h"
 
 #ifndef MORVANTA_SANITIZED_BUILD
 #define MORVANTA_SANITIZED_BUILD 0
@@ -30,21 +31,8 @@ namespace {
 // Under the sanitizers the engine comparison takes a sample of the scenes.
 constexpr uint32_t kScenes = MORVANTA_SANITIZED_BUILD ? 3 : 12;
 
-uint64_t Bits(double x) {
-  uint64_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-template <class Body>
-void OnEveryTarget(Body body) {
-  for (const std::string& t : SimdTargetsAvailable()) {
-    ASSERT_TRUE(ForceSimdTarget(t)) << t;
-    SCOPED_TRACE(t);
-    body();
-  }
-  ForceSimdTarget("");
-}
+using testkit::Bits;
+using testkit::OnEveryTarget;
 
 // The envelope as it was before its state moved into lanes, kept as the reference.
 class FrozenAdsr {
