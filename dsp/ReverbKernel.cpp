@@ -225,7 +225,18 @@ HWY_INLINE void WriteLines(double* store, const ReverbLanes& s, const double* y,
   const auto damped = hn::PromoteTo(d, hn::DemoteTo(dh, mixed));
   auto w = hn::Sub(damped, hn::Mul(hn::Load(d, y + k), hn::Load(d, s.feedback + k)));
   if (faded) w = hn::Mul(w, hn::Load(d, fade + k));  // exact where the gain is 1
+#if HWY_TARGET <= HWY_AVX3
   hn::ScatterIndex(w, d, store, hn::Load(dw, at + k));
+#else
+  // Without a scatter instruction, one store per line straight from the
+  // indices (the emulated scatter would first copy them and loop).
+  (void)dw;
+  constexpr int N = static_cast<int>(hn::MaxLanes(d));
+  alignas(32) double lanes[N];
+  hn::Store(w, d, lanes);
+#pragma GCC unroll 8
+  for (int l = 0; l < N; ++l) store[at[k + l]] = lanes[l];
+#endif
 }
 
 // Each line's damping pair on its input `x` (what it hears, rounded to single
