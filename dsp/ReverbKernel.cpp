@@ -125,8 +125,8 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
     const auto near = hn::GatherIndex(d, store, nearAt);
     const auto far = hn::GatherIndex(d, store, farAt);
     // A line moves on by one sample a frame, a cache line every eight: each
-    // vector of lines looks ahead every fourth frame, the vectors in turn.
-    if (((t + k / n) & 3) == 0) PrefetchLines(s, k);
+    // vector of lines looks ahead once in eight frames, the vectors in turn.
+    if (((t + k / n) & 7) == 0) PrefetchLines(s, k);
     const auto out = hn::Add(hn::Mul(hn::Sub(one, fraction), near), hn::Mul(fraction, far));
     hn::Store(out, d, y + k);
     const auto h = hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k))));
