@@ -13,6 +13,7 @@
 #include "dsp/ReverbNetwork.h"
 #include "dsp/SimdDispatch.h"
 #include "support/EffectSignals.h"
+#include "support/EveryTarget.h"
 #include "tools/alloc/AllocationCounter.h"
 
 namespace morvanta {
@@ -100,6 +101,14 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
     EXPECT_EQ(mismatches, 0u) << target << ": first at sample " << first;
     for (int side = 0; side < 2; ++side) {
       for (int i = 0; i < kLines; ++i) {
+        // Every sample each line wrote, where the line-by-line network wrote it.
+        const ReverbNetwork::Store kept = net->LineStore(side, i);
+        const ReverbNetwork::Store want = reference->LineStore(side, i);
+        ASSERT_EQ(kept.length, want.length) << target;
+        int32_t differing = 0;
+        for (int32_t n = 0; n < kept.length; ++n)
+          differing += testkit::Bits(kept.data[n]) != testkit::Bits(want.data[n]);
+        EXPECT_EQ(differing, 0) << target << " side " << side << " line " << i;
         EXPECT_EQ(net->LineStore(side, i).written, net->LineStore(side, i).length) << target;
         EXPECT_EQ(net->LineModFactor(side, i), reference->LineModFactor(side, i)) << target;
         EXPECT_EQ(net->LineDelayLength(side, i), reference->LineDelayLength(side, i)) << target;
