@@ -380,13 +380,14 @@ void StartVoiceLanesImpl(VoiceLanes& v, int count) {
   }
 }
 
-void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, int count) {
+void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& sine, int count) {
   const DD d;
   const hn::RebindToUnsigned<DD> du;
   const int n = static_cast<int>(hn::Lanes(d));
   const VD zero = hn::Zero(d);
   const VD one = hn::Set(d, 1.0);
   for (int i = 0; i < count; i += n) {
+    hn::Store(zero, d, v.steady + i);
     const auto on = hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), hn::FirstN(d, count - i));
     if (hn::AllFalse(d, on)) continue;
     const VD raw1 = TickLfoVec(d, v.lfo1, i, f.lfo1Shape, f.lfo1Rate, f.lfo1Heard, on);
@@ -419,6 +420,26 @@ void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, int count) {
     const auto valid = hn::Ne(hn::Load(d, v.memoValid + i), zero);
     const auto holds = hn::And(hn::RebindMask(d, hn::Eq(differ, hn::Zero(du))), valid);
     hn::Store(hn::IfThenElse(holds, one, zero), d, v.memoHolds + i);
+    if (!f.steady) continue;
+
+    // A steady voice's oscillator part: its step clock stays within the
+    // step, so the angle and the phase step are all that move.
+    ClockLanes& c = v.clock;
+    const VD elapsed = hn::Load(d, c.v[kClockElapsed] + i);
+    auto fast = hn::And(hn::And(on, holds), hn::Ne(hn::Load(d, v.steadyArmed + i), zero));
+    fast = hn::And(fast, hn::And(hn::Ge(elapsed, hn::Load(d, v.stepFrom + i)),
+                                 hn::Lt(elapsed, hn::Load(d, v.stepUntil + i))));
+    hn::Store(hn::IfThenElse(fast, one, zero), d, v.steady + i);
+    if (hn::AllFalse(d, fast)) continue;
+    const VD raw = hn::Mul(hn::Add(hn::Load(d, v.stepBase + i), zero), hn::Set(d, f.bend));
+    const VD step = hn::IfThenElse(hn::Lt(zero, raw), raw, zero);
+    hn::Store(hn::IfThenElse(fast, step, hn::Load(d, c.v[kClockStep] + i)), d, c.v[kClockStep] + i);
+    const VD x0 = hn::Mul(hn::Set(d, kOscTwoPi), hn::Load(d, c.v[kClockMaster] + i));
+    hn::Store(hn::IfThenElse(fast, x0, hn::Load(d, sine.x0 + i)), d, sine.x0 + i);
+    hn::Store(hn::IfThenElse(fast, hn::Load(d, v.memoShape + i), hn::Load(d, v.shapeTarget + i)), d,
+              v.shapeTarget + i);
+    hn::Store(hn::IfThenElse(fast, elapsed, hn::Load(d, v.stepTime + i)), d, v.stepTime + i);
+    hn::Store(hn::IfThenElse(fast, one, hn::Load(d, v.tickSkipped + i)), d, v.tickSkipped + i);
   }
 }
 
@@ -512,8 +533,8 @@ void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, int count) {
 
 void StartVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(StartVoiceLanesImpl)(lanes, count); }
 
-void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, int count) {
-  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, count);
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, int count) {
+  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, sine, count);
 }
 
 void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoiceLanesImpl)(lanes, count); }

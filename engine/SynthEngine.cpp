@@ -259,6 +259,7 @@ void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   f.ampTargetValid = false;
   ampTargetsStale_ = true;
   lanes_.memoValid[&v - voices_] = 0.0;
+  lanes_.steadyArmed[&v - voices_] = 0.0;
 }
 
 void SynthEngine::SetUpVoice(VoiceSlot& v) {
@@ -289,6 +290,8 @@ void SynthEngine::SetUpVoiceLanes() {
   voicesInLanes_ = voiceLanesAllowed_ && voiceMode_ != kLiveArp && !referenceSine_ && lfo1FixedRate_ &&
                    lfo2FixedRate_ && plain(p.lfo1.shape) && plain(p.lfo2.shape) && !noise.modulated &&
                    noise.base == 0.0;
+  // Only the lanes' front part finds steady voices.
+  for (double& a : lanes_.steady) a = 0.0;
   VoiceFrontFactors& f = frontFactors_;
   f.lfo1Shape = p.lfo1.shape;
   f.lfo2Shape = p.lfo2.shape;
@@ -386,8 +389,18 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     }
   }
   bus_.ProcessReverb(left, right, frames);
+  for (int i = 0; i < kVoices; ++i) CatchUpStepClock(i);
 
   queue_.FlushEvents(frames);
+}
+
+// The step clock's ticks a steady voice skipped leave it where the last one
+// would have: its smoothed modulation, read on a later block or settled by
+// a new note, starts from there.
+void SynthEngine::CatchUpStepClock(int index) {
+  if (lanes_.tickSkipped[index] == 0.0) return;
+  lanes_.tickSkipped[index] = 0.0;
+  voices_[index].osc.steps.TickWithinStep(lanes_.stepTime[index]);
 }
 
 // The LFO step: rates from their parameters, ADSR2 and the wheel, then one
@@ -515,11 +528,50 @@ void SynthEngine::BeginVoicesInLanes() {
     StepSequence& steps = voices_[i].osc.steps;
     lanes_.arp[i] = smooth ? steps.SmoothedMod() : steps.StepMod();
   }
-  frontFactors_.wheel = modWheel_;
-  FrontVoiceLanes(lanes_, frontFactors_, voiceCount_);
-  for (int i = 0; i < voiceCount_; ++i) {
-    if (PlanSounding(i)) SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+  // New partial levels are worked into the weights by each voice's own part.
+  if (harmonicGainsVersion_ != steadyVersion_) {
+    steadyVersion_ = harmonicGainsVersion_;
+    for (double& a : lanes_.steadyArmed) a = 0.0;
   }
+  // The smoothed modulation reads the step clock's time every sample.
+  const bool steady = !smooth;
+  frontFactors_.steady = steady;
+  frontFactors_.wheel = modWheel_;
+  frontFactors_.bend = pitchBend_;
+  FrontVoiceLanes(lanes_, frontFactors_, sine_, voiceCount_);
+  for (int i = 0; i < voiceCount_; ++i) {
+    if (lanes_.steady[i] != 0.0) {
+      PlanSteady(i);
+    } else if (PlanSounding(i)) {
+      SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+      ArmSteady(i);
+    }
+  }
+}
+
+// A voice whose oscillator part the lanes did: its sine sum and filter.
+[[gnu::always_inline]] inline void SynthEngine::PlanSteady(int index) {
+  const int lane = frame_.filterCount++;
+  frame_.filterVoice[lane] = index;
+  frame_.sineLane[lane] = index;
+  frame_.sineCount = index + 1;
+  frame_.tubeVoice = index;
+  ++steadyVoiceSamples_;
+}
+
+// After the voice's own oscillator part: whether the lanes can do the next.
+[[gnu::always_inline]] inline void SynthEngine::ArmSteady(int index) {
+  lanes_.tickSkipped[index] = 0.0;  // its step clock has ticked itself
+  const VoiceOscillator& o = voices_[index].osc;
+  const bool armed = o.Steady(&lanes_.stepBase[index], &lanes_.stepFrom[index], &lanes_.stepUntil[index]);
+  lanes_.steadyArmed[index] = armed ? 1.0 : 0.0;
+  if (!armed) return;
+  // Whether its shapers take the plain step side by side while the wave
+  // shaper stays at 0 (see FinishVoices).
+  const bool plain = o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0;
+  lanes_.steadyPlain[index] = plain ? 1.0 : 0.0;
+  lanes_.bitDivider[index] = o.bitDivider;
+  lanes_.bitFeedback[index] = o.bitFeedback;
 }
 
 // The rest of a sounding voice's ordered part: its controls (kept while the
@@ -590,6 +642,13 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   for (int lane = 0; lane < count; ++lane) {
     const int index = frame_.filterVoice[lane];
     filters_.active[index] = 1.0;
+    // A steady voice's bit divider controls are in their lanes already.
+    if (lanes_.steady[index] != 0.0 && lanes_.steadyPlain[index] != 0.0 &&
+        lanes_.shape.v[kSmoothY][index] == 0.0f) {
+      lanes_.shaperPlain[index] = 1.0;
+      lanes_.shaperIn[index] = sine_.sum[index];
+      continue;
+    }
     if (lanes_.sounding[index] == 0.0) {
       filters_.x[index] = 0.0;
       continue;
@@ -750,6 +809,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];
+  CatchUpStepClock(index);  // the new note settles the step row's last value
   sustainedVoice_[index] = false;  // the voice now plays a key that is down
   const bool legato = voiceCount_ == 1 && !v.adsr1.IsIdle();
 

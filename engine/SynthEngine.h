@@ -87,6 +87,8 @@ class SynthEngine {
   void AllowVoiceLanes(bool on) { voiceLanesAllowed_ = on; }
   // Whether the last block's voices took their front part side by side.
   bool VoicesInLanes() const { return voicesInLanes_; }
+  // How many voice-samples the lanes took the oscillator's part of.
+  uint64_t SteadyVoiceSamples() const { return steadyVoiceSamples_; }
 
  private:
   // One general destination: its depths per source and its base.
@@ -133,6 +135,9 @@ class SynthEngine {
   void BeginVoicesInLanes();
   bool PlanSounding(int index);
   void SoundVoice(int index, bool memoHolds);
+  void PlanSteady(int index);
+  void ArmSteady(int index);
+  void CatchUpStepClock(int index);
   ModSources Sources(int index) const;
   void SetUpVoiceLanes();
   void FinishVoices(double& left, double& right);
@@ -213,6 +218,7 @@ class SynthEngine {
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
   uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_
+  uint64_t steadyVersion_ = 0;  // the count the steady voices were armed at
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
   BusChain bus_;
@@ -227,6 +233,7 @@ class SynthEngine {
   VoiceFrontFactors frontFactors_;
   bool voicesInLanes_ = false;
   bool voiceLanesAllowed_ = true;
+  uint64_t steadyVoiceSamples_ = 0;
   bool referenceSine_ = false;
   // Whether a voice's amplitude target must be worked out again (its
   // factors changed), and the wheel position the targets are for.
