@@ -539,24 +539,36 @@ void SynthEngine::BeginVoicesInLanes() {
   frontFactors_.wheel = modWheel_;
   frontFactors_.bend = pitchBend_;
   FrontVoiceLanes(lanes_, frontFactors_, sine_, voiceCount_);
+  // A steady voice only joins the plan: its sine sum and its filter. The
+  // plan's counts stay in registers meanwhile.
+  FramePlan& plan = frame_;
+  int lanes = plan.filterCount, sines = plan.sineCount, tube = plan.tubeVoice, steadyCount = 0;
   for (int i = 0; i < voiceCount_; ++i) {
     if (lanes_.steady[i] != 0.0) {
-      PlanSteady(i);
-    } else if (PlanSounding(i)) {
+      plan.filterVoice[lanes] = i;
+      plan.sineLane[lanes] = i;
+      ++lanes;
+      sines = i + 1;
+      tube = i;
+      ++steadyCount;
+      continue;
+    }
+    if (lanes_.sounding[i] == 0.0 && lanes_.ringing[i] == 0.0) continue;
+    plan.filterCount = lanes;
+    plan.sineCount = sines;
+    plan.tubeVoice = tube;
+    if (PlanSounding(i)) {
       SoundVoice(i, lanes_.memoHolds[i] != 0.0);
       ArmSteady(i);
     }
+    lanes = plan.filterCount;
+    sines = plan.sineCount;
+    tube = plan.tubeVoice;
   }
-}
-
-// A voice whose oscillator part the lanes did: its sine sum and filter.
-[[gnu::always_inline]] inline void SynthEngine::PlanSteady(int index) {
-  const int lane = frame_.filterCount++;
-  frame_.filterVoice[lane] = index;
-  frame_.sineLane[lane] = index;
-  frame_.sineCount = index + 1;
-  frame_.tubeVoice = index;
-  ++steadyVoiceSamples_;
+  plan.filterCount = lanes;
+  plan.sineCount = sines;
+  plan.tubeVoice = tube;
+  steadyVoiceSamples_ += steadyCount;
 }
 
 // After the voice's own oscillator part: whether the lanes can do the next.

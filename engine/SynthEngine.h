@@ -135,7 +135,6 @@ class SynthEngine {
   void BeginVoicesInLanes();
   bool PlanSounding(int index);
   void SoundVoice(int index, bool memoHolds);
-  void PlanSteady(int index);
   void ArmSteady(int index);
   void CatchUpStepClock(int index);
   ModSources Sources(int index) const;
