@@ -52,6 +52,10 @@ inline double Clamp01(double x) { return AtMost(AtLeast(x, 0.0), 1.0); }
 
 inline bool ValidRate(double fs) { return fs >= 1.0 && fs <= 1e7; }
 
+// The lowest and the highest voice whose bit is set (bits must not be 0).
+inline int LowestVoice(uint32_t bits) { return __builtin_ctz(bits); }
+inline int HighestVoice(uint32_t bits) { return 31 - __builtin_clz(bits); }
+
 // The scaled LFO: the ADSR2 depth fades it in (d > 0) or out (d < 0), the
 // wheel depth crossfades toward wheel control.
 inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
@@ -291,7 +295,8 @@ void SynthEngine::SetUpVoiceLanes() {
                    lfo2FixedRate_ && plain(p.lfo1.shape) && plain(p.lfo2.shape) && !noise.modulated &&
                    noise.base == 0.0;
   // Only the lanes' front part finds steady voices.
-  for (double& a : lanes_.steady) a = 0.0;
+  lanes_.steadyBits = 0;
+  lanes_.plainBits = 0;
   VoiceFrontFactors& f = frontFactors_;
   f.lfo1Shape = p.lfo1.shape;
   f.lfo2Shape = p.lfo2.shape;
@@ -368,9 +373,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
       ++harmonicGainsVersion_;
     }
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
-    frame_.filterCount = 0;
-    frame_.sineCount = 0;
-    frame_.tubeVoice = -1;
+    frame_.sines = 0;
     StartVoices();
     if (voicesInLanes_) {
       BeginVoicesInLanes();
@@ -461,10 +464,16 @@ void SynthEngine::StartVoices() {
 // before) left the pan.
 void SynthEngine::EndVoices() {
   EndVoiceLanes(lanes_, voiceCount_);
+  const uint32_t ringing = lanes_.ringingBits;
+  if (ringing == 0) {
+    // Only the last sounding voice's pan is kept.
+    if (lanes_.soundingBits != 0) currentPan_ = lanes_.panPosition[HighestVoice(lanes_.soundingBits)];
+    return;
+  }
   double pan = currentPan_;
-  for (int lane = 0; lane < frame_.filterCount; ++lane) {
-    const int index = frame_.filterVoice[lane];
-    if (lanes_.sounding[index] != 0.0) {
+  for (uint32_t b = lanes_.soundingBits | ringing; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
+    if ((ringing >> index & 1) == 0) {
       pan = lanes_.panPosition[index];
     } else {
       lanes_.panLeft[index] = std::sqrt(1.0 - pan);
@@ -474,19 +483,11 @@ void SynthEngine::EndVoices() {
   currentPan_ = pan;
 }
 
-// Whether the voice sounds this sample; one that does not has its filter
-// ring out while ADSR2 still runs.
-bool SynthEngine::PlanSounding(int index) {
-  if (lanes_.sounding[index] != 0.0) return true;
-  if (lanes_.ringing[index] != 0.0) frame_.filterVoice[frame_.filterCount++] = index;
-  return false;
-}
-
 // A voice's sample up to its oscillator's partial sum, one voice at a time in
 // voice order: the LFOs and their random draws, the step row's modulation,
 // the control memo, the amplitude and the pan target; SoundVoice goes on.
 void SynthEngine::BeginVoice(int index) {
-  if (!PlanSounding(index)) return;
+  if (lanes_.sounding[index] == 0.0) return;
   VoiceSlot& v = voices_[index];
   const ParamSnapshot& p = snap_;
   VoiceOscillator& o = v.osc;
@@ -539,36 +540,15 @@ void SynthEngine::BeginVoicesInLanes() {
   frontFactors_.wheel = modWheel_;
   frontFactors_.bend = pitchBend_;
   FrontVoiceLanes(lanes_, frontFactors_, sine_, voiceCount_);
-  // A steady voice only joins the plan: its sine sum and its filter. The
-  // plan's counts stay in registers meanwhile.
-  FramePlan& plan = frame_;
-  int lanes = plan.filterCount, sines = plan.sineCount, tube = plan.tubeVoice, steadyCount = 0;
-  for (int i = 0; i < voiceCount_; ++i) {
-    if (lanes_.steady[i] != 0.0) {
-      plan.filterVoice[lanes] = i;
-      plan.sineLane[lanes] = i;
-      ++lanes;
-      sines = i + 1;
-      tube = i;
-      ++steadyCount;
-      continue;
-    }
-    if (lanes_.sounding[i] == 0.0 && lanes_.ringing[i] == 0.0) continue;
-    plan.filterCount = lanes;
-    plan.sineCount = sines;
-    plan.tubeVoice = tube;
-    if (PlanSounding(i)) {
-      SoundVoice(i, lanes_.memoHolds[i] != 0.0);
-      ArmSteady(i);
-    }
-    lanes = plan.filterCount;
-    sines = plan.sineCount;
-    tube = plan.tubeVoice;
+  // A steady voice's sum is in the sine lanes; the others go on in voice order.
+  const uint32_t steadyBits = lanes_.steadyBits;
+  frame_.sines |= steadyBits;
+  steadyVoiceSamples_ += static_cast<uint64_t>(__builtin_popcount(steadyBits));
+  for (uint32_t b = lanes_.soundingBits & ~steadyBits; b != 0; b &= b - 1) {
+    const int i = LowestVoice(b);
+    SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+    ArmSteady(i);
   }
-  plan.filterCount = lanes;
-  plan.sineCount = sines;
-  plan.tubeVoice = tube;
-  steadyVoiceSamples_ += steadyCount;
 }
 
 // After the voice's own oscillator part: whether the lanes can do the next.
@@ -609,17 +589,8 @@ void SynthEngine::BeginVoicesInLanes() {
     v.panSmoother.Snap(lanes_.panTarget[index]);
   }
 
-  const int lane = frame_.filterCount++;
-  frame_.filterVoice[lane] = index;
   // The sine lanes are the voices' own, so the weights stay where they were written.
-  if (o.Begin(sine_, index, &frame_.sum[lane], true)) {
-    frame_.sineLane[lane] = index;
-    frame_.sineCount = index + 1;
-  } else {
-    frame_.sineLane[lane] = -1;
-  }
-  // The last sounding voice sets the bus's tube drive (FinishVoices works it out).
-  frame_.tubeVoice = index;
+  if (o.Begin(sine_, index, &frame_.sum[index], true)) frame_.sines |= 1u << index;
 }
 
 SynthEngine::ModSources SynthEngine::Sources(int index) const {
@@ -636,38 +607,30 @@ SynthEngine::ModSources SynthEngine::Sources(int index) const {
 // side by side, each oscillator's shapers, the filters side by side, then
 // the sums in voice order.
 void SynthEngine::FinishVoices(double& left, double& right) {
-  if (frame_.tubeVoice >= 0) {
+  const uint32_t sounding = lanes_.soundingBits;
+  if (sounding != 0) {
+    // The last sounding voice sets the bus's tube drive.
+    const int tube = HighestVoice(sounding);
     const ParamSnapshot& p = snap_;
-    const ModSources m = Sources(frame_.tubeVoice);
+    const ModSources m = Sources(tube);
     tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
                   Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
-                 voices_[frame_.tubeVoice].vel.tubeDrive;
+                 voices_[tube].vel.tubeDrive;
   }
-  const int count = frame_.filterCount;
-  if (count == 0) return;
-  if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);
-  // The filter lanes are the voices' own: the voices not listed keep theirs.
+  // Every sounding voice and every one ringing out reaches its filter.
+  const uint32_t active = sounding | lanes_.ringingBits;
+  if (active == 0) return;
+  if (frame_.sines != 0) SumSineLanes(sine_, HighestVoice(frame_.sines) + 1);
+  // The filter lanes are the voices' own: the others keep theirs.
   for (double& a : filters_.active) a = 0.0;
   for (double& a : lanes_.shaperPlain) a = 0.0;
   // Oscillators with no wave shaper, no ring modulation and at least one
-  // sample per hold take their shapers side by side.
-  for (int lane = 0; lane < count; ++lane) {
-    const int index = frame_.filterVoice[lane];
-    filters_.active[index] = 1.0;
-    // A steady voice's bit divider controls are in their lanes already.
-    if (lanes_.steady[index] != 0.0 && lanes_.steadyPlain[index] != 0.0 &&
-        lanes_.shape.v[kSmoothY][index] == 0.0f) {
-      lanes_.shaperPlain[index] = 1.0;
-      lanes_.shaperIn[index] = sine_.sum[index];
-      continue;
-    }
-    if (lanes_.sounding[index] == 0.0) {
-      filters_.x[index] = 0.0;
-      continue;
-    }
+  // sample per hold take their shapers side by side (the steady ones that
+  // do so are marked already, with their controls in the lanes).
+  for (uint32_t b = sounding & ~lanes_.plainBits; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
     VoiceOscillator& o = voices_[index].osc;
-    const int sineLane = frame_.sineLane[lane];
-    const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
+    const double sum = (frame_.sines >> index & 1) != 0 ? sine_.sum[index] : frame_.sum[index];
     o.waveShaper = lanes_.shape.v[kSmoothY][index];
     if (o.waveShaper == 0.0 && o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0) {
       lanes_.shaperPlain[index] = 1.0;
@@ -678,13 +641,13 @@ void SynthEngine::FinishVoices(double& left, double& right) {
       filters_.x[index] = o.Finish(sum) * lanes_.amplitude[index] * lanes_.lfoGain[index];
     }
   }
-  const int filterLanes = frame_.filterVoice[count - 1] + 1;
-  ShapeVoiceLanes(lanes_, filters_, filterLanes);
+  const int filterLanes = HighestVoice(active) + 1;
+  ShapeVoiceLanes(lanes_, filters_, sine_, filterLanes);
   ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
-  for (int lane = 0; lane < count; ++lane) {
-    const int index = frame_.filterVoice[lane];
+  for (uint32_t b = active; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
     const double y = filters_.y[index];
     l += lanes_.panLeft[index] * y;
     r += lanes_.panRight[index] * y;

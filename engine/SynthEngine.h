@@ -133,7 +133,6 @@ class SynthEngine {
   // across voices, sums in order).
   void BeginVoice(int index);
   void BeginVoicesInLanes();
-  bool PlanSounding(int index);
   void SoundVoice(int index, bool memoHolds);
   void ArmSteady(int index);
   void CatchUpStepClock(int index);
@@ -146,15 +145,12 @@ class SynthEngine {
   void StartVoices();
   void EndVoices();
 
-  // What the voices' ordered part left for FinishVoices this sample, one
-  // entry per voice that reaches its filter (a filter lane), in voice order.
+  // What the voices' oscillators left for FinishVoices this sample: bit i
+  // of `sines` is set where voice i's partial sum is in its sine lane, else
+  // the sum is in sum[i].
   struct FramePlan {
-    int filterCount = 0;
-    int sineCount = 0;  // sine lanes (one per voice) to sum: through the last sine voice
-    int filterVoice[kVoices] = {};
-    int sineLane[kVoices] = {};   // -1: the partial sum is in `sum`
+    uint32_t sines = 0;
     double sum[kVoices] = {};
-    int tubeVoice = -1;  // the last sounding voice, whose sources set the tube drive
   };
 
   // An LFO's rate in hertz from its frequency control, for the block's

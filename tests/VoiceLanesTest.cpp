@@ -254,7 +254,7 @@ TEST(VoiceLanesTest, ShaperLanesHoldAndLeakAsTheOscillatorDoesOnEveryTarget) {
         lanes.lfoGain[i] = 1.25;
         filters.x[i] = -7.0;
       }
-      ShapeVoiceLanes(lanes, filters, kKernelLanes);
+      ShapeVoiceLanes(lanes, filters, SineLanes{}, kKernelLanes);
       for (int i = 0; i < kKernelLanes; ++i) {
         if (lanes.shaperPlain[i] == 0.0) {
           ASSERT_EQ(filters.x[i], -7.0);
