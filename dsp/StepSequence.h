@@ -92,8 +92,7 @@ class StepSequence {
     // Well inside the current step the clock only moves on: the division and
     // the smoothed value wait until someone asks for them.
     if (time >= stepFrom_ && time < stepUntil_ && stepLength_ == boundsLength_) {
-      pendingTime_ = time;
-      smoothedPending_ = true;
+      TickWithinStep(time);
       return;
     }
     smoothedPending_ = false;
@@ -119,6 +118,20 @@ class StepSequence {
     }
     smoothedMod_ = previousMod_ + (stepMod_ - previousMod_) * (h - static_cast<double>(k));
     SetStepBounds(k);
+  }
+
+  // The times for which Tick only moves the clock on (the step and
+  // everything it sets stay); false when there are none.
+  bool StepSpan(double* from, double* until) const {
+    if (count_ < 1 || stepLength_ != boundsLength_) return false;
+    *from = stepFrom_;
+    *until = stepUntil_;
+    return true;
+  }
+  // What Tick(time) does for a time within StepSpan.
+  void TickWithinStep(double time) {
+    pendingTime_ = time;
+    smoothedPending_ = true;
   }
 
   void SetOn(bool on) { on_ = on; }

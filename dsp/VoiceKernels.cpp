@@ -357,12 +357,21 @@ HWY_INLINE VD LfoDepthLanes(DD d, VD raw, double depth, double wheelDepth, VD en
   return Hold(v, hn::Set(d, -1.0), one);
 }
 
+// Bit j set where lane j of the mask is (at most eight lanes of doubles).
+template <class M>
+HWY_INLINE uint32_t LaneBits(DD d, M mask) {
+  uint8_t bits[8] = {};
+  hn::StoreMaskBits(d, mask, bits);
+  return bits[0];
+}
+
 void StartVoiceLanesImpl(VoiceLanes& v, int count) {
   const DD d;
   const DF df;
   const int n = static_cast<int>(hn::Lanes(d));
   const VD zero = hn::Zero(d);
   const VD one = hn::Set(d, 1.0);
+  uint32_t soundingBits = 0, ringingBits = 0;
   for (int i = 0; i < count; i += n) {
     const auto use = hn::FirstN(d, count - i);
     const VF gain = SmoothVec(df, v.amp, i, hn::DemoteTo(df, hn::Load(d, v.ampTarget + i)), hn::FirstN(df, count - i));
@@ -377,15 +386,21 @@ void StartVoiceLanesImpl(VoiceLanes& v, int count) {
     const auto ringing = hn::AndNot(sounding, hn::And(use, hn::Ne(hn::Load(d, v.env2.v[kEnvStage] + i), zero)));
     hn::Store(hn::IfThenElse(sounding, one, zero), d, v.sounding + i);
     hn::Store(hn::IfThenElse(ringing, one, zero), d, v.ringing + i);
+    soundingBits |= LaneBits(d, sounding) << i;
+    ringingBits |= LaneBits(d, ringing) << i;
   }
+  v.soundingBits = soundingBits;
+  v.ringingBits = ringingBits;
 }
 
-void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, int count) {
+void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& sine, int count) {
   const DD d;
   const hn::RebindToUnsigned<DD> du;
   const int n = static_cast<int>(hn::Lanes(d));
   const VD zero = hn::Zero(d);
   const VD one = hn::Set(d, 1.0);
+  const DF df;
+  uint32_t steadyBits = 0, plainBits = 0;
   for (int i = 0; i < count; i += n) {
     const auto on = hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), hn::FirstN(d, count - i));
     if (hn::AllFalse(d, on)) continue;
@@ -419,7 +434,34 @@ void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, int count) {
     const auto valid = hn::Ne(hn::Load(d, v.memoValid + i), zero);
     const auto holds = hn::And(hn::RebindMask(d, hn::Eq(differ, hn::Zero(du))), valid);
     hn::Store(hn::IfThenElse(holds, one, zero), d, v.memoHolds + i);
+    if (!f.steady) continue;
+
+    // A steady voice's oscillator part: its step clock stays within the
+    // step, so the angle and the phase step are all that move.
+    ClockLanes& c = v.clock;
+    const VD elapsed = hn::Load(d, c.v[kClockElapsed] + i);
+    auto fast = hn::And(hn::And(on, holds), hn::Ne(hn::Load(d, v.steadyArmed + i), zero));
+    fast = hn::And(fast, hn::And(hn::Ge(elapsed, hn::Load(d, v.stepFrom + i)),
+                                 hn::Lt(elapsed, hn::Load(d, v.stepUntil + i))));
+    if (hn::AllFalse(d, fast)) continue;
+    steadyBits |= LaneBits(d, fast) << i;
+    // Its shapers take the plain step while the wave shaper stays at 0
+    // (the smoother's 0 moves to 0 when the target is 0).
+    const auto shaperOff = hn::And(hn::Eq(hn::Load(d, v.memoShape + i), zero),
+                                   hn::Eq(hn::PromoteTo(d, hn::Load(df, v.shape.v[kSmoothY] + i)), zero));
+    plainBits |= LaneBits(d, hn::And(hn::And(fast, shaperOff), hn::Ne(hn::Load(d, v.steadyPlain + i), zero))) << i;
+    const VD raw = hn::Mul(hn::Add(hn::Load(d, v.stepBase + i), zero), hn::Set(d, f.bend));
+    const VD step = hn::IfThenElse(hn::Lt(zero, raw), raw, zero);
+    hn::Store(hn::IfThenElse(fast, step, hn::Load(d, c.v[kClockStep] + i)), d, c.v[kClockStep] + i);
+    const VD x0 = hn::Mul(hn::Set(d, kOscTwoPi), hn::Load(d, c.v[kClockMaster] + i));
+    hn::Store(hn::IfThenElse(fast, x0, hn::Load(d, sine.x0 + i)), d, sine.x0 + i);
+    hn::Store(hn::IfThenElse(fast, hn::Load(d, v.memoShape + i), hn::Load(d, v.shapeTarget + i)), d,
+              v.shapeTarget + i);
+    hn::Store(hn::IfThenElse(fast, elapsed, hn::Load(d, v.stepTime + i)), d, v.stepTime + i);
+    hn::Store(hn::IfThenElse(fast, one, hn::Load(d, v.tickSkipped + i)), d, v.tickSkipped + i);
   }
+  v.steadyBits = steadyBits;
+  v.plainBits = plainBits;
 }
 
 void EndVoiceLanesImpl(VoiceLanes& v, int count) {
@@ -457,16 +499,23 @@ void EndVoiceLanesImpl(VoiceLanes& v, int count) {
   }
 }
 
-void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, int count) {
+void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, const SineLanes& sine, int count) {
   const DD d;
   const int n = static_cast<int>(hn::Lanes(d));
   const VD zero = hn::Zero(d);
   const VD one = hn::Set(d, 1.0);
   ClockLanes& c = v.clock;
   for (int i = 0; i < count; i += n) {
-    const auto on = hn::And(hn::Ne(hn::Load(d, v.shaperPlain + i), zero), hn::FirstN(d, count - i));
+    const auto use = hn::FirstN(d, count - i);
+    const auto ringing = hn::And(hn::Ne(hn::Load(d, v.ringing + i), zero), use);
+    const auto active = hn::Or(hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), use), ringing);
+    hn::Store(hn::IfThenElse(active, one, hn::Load(d, filters.active + i)), d, filters.active + i);
+    hn::Store(hn::IfThenElse(ringing, zero, hn::Load(d, filters.x + i)), d, filters.x + i);
+    const uint8_t steadyByte = static_cast<uint8_t>(v.plainBits >> i);
+    const auto steady = hn::And(hn::LoadMaskBits(d, &steadyByte), use);
+    const auto on = hn::Or(hn::And(hn::Ne(hn::Load(d, v.shaperPlain + i), zero), use), steady);
     if (hn::AllFalse(d, on)) continue;
-    const VD m = hn::Load(d, v.shaperIn + i);
+    const VD m = hn::IfThenElse(steady, hn::Load(d, sine.sum + i), hn::Load(d, v.shaperIn + i));
     const VD divider = hn::Load(d, v.bitDivider + i);
     const VD feedback = hn::Load(d, v.bitFeedback + i);
     const VD counter0 = hn::Load(d, c.v[kClockCounter] + i);
@@ -506,14 +555,14 @@ HWY_EXPORT(FrontVoiceLanesImpl);
 HWY_EXPORT(EndVoiceLanesImpl);
 HWY_EXPORT(ShapeVoiceLanesImpl);
 
-void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, int count) {
-  HWY_DYNAMIC_DISPATCH(ShapeVoiceLanesImpl)(lanes, filters, count);
+void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, const SineLanes& sine, int count) {
+  HWY_DYNAMIC_DISPATCH(ShapeVoiceLanesImpl)(lanes, filters, sine, count);
 }
 
 void StartVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(StartVoiceLanesImpl)(lanes, count); }
 
-void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, int count) {
-  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, count);
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, int count) {
+  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, sine, count);
 }
 
 void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoiceLanesImpl)(lanes, count); }

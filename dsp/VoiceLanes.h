@@ -11,6 +11,10 @@
 
 namespace morvanta {
 
+// The oscillator's turn in radians (its sine sums read 2 pi times the phase
+// with this constant).
+constexpr double kOscTwoPi = 6.2831853;
+
 // A record's fields, kept in the record itself or, once bound, in a lane of
 // a structure of arrays (field k of lane i at v[k][i]). Its own fields are
 // spaced as a lane's are, so that every field is one fixed step from the
@@ -100,6 +104,10 @@ struct VoiceFrontFactors {
   double panLfo2 = 0.0, panLfo1 = 0.0, panEnv2 = 0.0, pan = 0.5, panArp = 0.0;
   // Per source (env2, lfo1, lfo2, wheel, arp): all ones where the controls read it.
   uint64_t key[5] = {};
+  // Whether steady voices may skip their oscillator's ordered part this
+  // sample (steadyBits is 0 otherwise), and the pitch bend it would apply.
+  bool steady = false;
+  double bend = 1.0;
 };
 
 struct VoiceLanes {
@@ -145,6 +153,27 @@ struct VoiceLanes {
   alignas(64) double shaperIn[kKernelLanes];
   alignas(64) double bitDivider[kKernelLanes];
   alignas(64) double bitFeedback[kKernelLanes];
+  // Steady voices: 1 where the oscillator's last ordered part left a voice
+  // whose next one, with the control memo holding, only repeats itself
+  // (no growth or glide, the sine shape, its weights worked out) while the
+  // time stays within [stepFrom, stepUntil); stepBase is the pitch step
+  // before the bend. FrontVoiceLanes sets steadyBits (where it did that
+  // part itself this sample), and stepTime and tickSkipped for the step
+  // clock it moved on in the voice's stead.
+  alignas(64) double steadyArmed[kKernelLanes];
+  alignas(64) double stepFrom[kKernelLanes];
+  alignas(64) double stepUntil[kKernelLanes];
+  alignas(64) double stepBase[kKernelLanes];
+  alignas(64) double stepTime[kKernelLanes];
+  alignas(64) double tickSkipped[kKernelLanes];
+  // For an armed voice: 1 where its shapers take the plain step whenever the
+  // wave shaper is at 0 (bitDivider and bitFeedback then hold its controls).
+  alignas(64) double steadyPlain[kKernelLanes];
+  // The same flags as bits (bit i for lane i): StartVoiceLanes sets the
+  // sounding and ringing lanes, FrontVoiceLanes the steady ones.
+  // plainBits: the steady lanes whose shapers take the plain step on their
+  // sine sum this sample (see ShapeVoiceLanes).
+  uint32_t soundingBits = 0, ringingBits = 0, steadyBits = 0, plainBits = 0;
 };
 
 // Before the ordered part, for lanes 0..count-1: the amplitude smoothers
@@ -154,8 +183,10 @@ void StartVoiceLanes(VoiceLanes& lanes, int count);
 
 // The front part of the sounding lanes' sample: both LFOs set to their fixed
 // rate and ticked, scaled by their depths, then the amplitude, LFO gain, pan
-// target and memo test.
-void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, int count);
+// target and memo test. Where f.steady allows, a steady lane whose memo
+// holds also takes its oscillator's part: the sine sum's angle in `sine`,
+// the phase clocks' step and the wave shaper's target.
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, int count);
 
 // After the ordered part, for the sounding lanes: the wave-shaper and pan
 // smoothers toward their targets, the pan and its gains (pan held to 0..1,
@@ -164,11 +195,13 @@ void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, int count);
 // ratio, both wrapped to 0..1, and the time by one sample.
 void EndVoiceLanes(VoiceLanes& lanes, int count);
 
-// The oscillator's shapers (VoiceOscillator::Finish) for the lanes among
-// 0..count-1 whose shaperPlain is 1: those with no wave shaper, no ring
-// modulation and at least one sample per hold. The bit divider holds or
-// passes shaperIn; filters.x receives the result times the amplitude and the
-// LFO gain.
-void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, int count);
+// The filters' inputs for lanes 0..count-1: the sounding and ringing lanes
+// are marked active, the ringing ones take 0, and the oscillator's shapers
+// (VoiceOscillator::Finish) run for the lanes whose shaperPlain is 1 or whose
+// bit is set in plainBits: those with no wave shaper, no ring modulation and
+// at least one sample per hold. The bit divider holds or passes shaperIn (or,
+// for plainBits, the lane's sine sum); filters.x receives the result times
+// the amplitude and the LFO gain.
+void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, const SineLanes& sine, int count);
 
 }  // namespace morvanta

@@ -11,7 +11,6 @@
 namespace morvanta {
 namespace {
 
-constexpr double kOscTwoPi = 6.2831853;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kGrowthCeiling = 1e150;
 constexpr double kGrowthFloor = 1e-150;
@@ -155,6 +154,14 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferA
     C(kClockElapsed) += invFs_;
   }
   return sine;
+}
+
+bool VoiceOscillator::Steady(double* stepBase, double* from, double* until) const {
+  // Begin adds the pitch noise's offset, 0 here, to the step before the bend.
+  if (growthStep_ != 0.0 || !weightsValid_ || glideSeconds_ > 0.0 || !(pitchNoise == 0.0)) return false;
+  if (steps.Shape() != kOscSine || referenceSine_ || !steps.StepSpan(from, until)) return false;
+  *stepBase = pitchRatio * currentIncrement_ * steps.Ratio();
+  return true;
 }
 
 // Each partial's level times its squared growth, at most 1.

@@ -35,6 +35,13 @@ class VoiceOscillator {
   bool Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance = false);
   double Finish(double sum) { return Shapers(sum); }
 
+  // Whether, after a Begin, the next Begin with the same controls, bend and
+  // shared levels would only move the phase clocks on by the same step and
+  // read the sine sum at the new phase, while its time stays within
+  // [*from, *until): no growth, glide or pitch noise, the sine shape with its
+  // weights worked out. *stepBase is the pitch step before the bend.
+  bool Steady(double* stepBase, double* from, double* until) const;
+
   // Moves the phase clocks and the bit divider's state into a lane of
   // `lanes` (see EndVoiceLanes and ShapeVoiceLanes); the lanes must outlive
   // the oscillator's use.

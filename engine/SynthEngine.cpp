@@ -52,6 +52,10 @@ inline double Clamp01(double x) { return AtMost(AtLeast(x, 0.0), 1.0); }
 
 inline bool ValidRate(double fs) { return fs >= 1.0 && fs <= 1e7; }
 
+// The lowest and the highest voice whose bit is set (bits must not be 0).
+inline int LowestVoice(uint32_t bits) { return __builtin_ctz(bits); }
+inline int HighestVoice(uint32_t bits) { return 31 - __builtin_clz(bits); }
+
 // The scaled LFO: the ADSR2 depth fades it in (d > 0) or out (d < 0), the
 // wheel depth crossfades toward wheel control.
 inline double LfoDepth(double raw, double d, double w, double env2, double mw) {
@@ -259,6 +263,7 @@ void SynthEngine::UpdateVelocityFactors(VoiceSlot& v) {
   f.ampTargetValid = false;
   ampTargetsStale_ = true;
   lanes_.memoValid[&v - voices_] = 0.0;
+  lanes_.steadyArmed[&v - voices_] = 0.0;
 }
 
 void SynthEngine::SetUpVoice(VoiceSlot& v) {
@@ -289,6 +294,9 @@ void SynthEngine::SetUpVoiceLanes() {
   voicesInLanes_ = voiceLanesAllowed_ && voiceMode_ != kLiveArp && !referenceSine_ && lfo1FixedRate_ &&
                    lfo2FixedRate_ && plain(p.lfo1.shape) && plain(p.lfo2.shape) && !noise.modulated &&
                    noise.base == 0.0;
+  // Only the lanes' front part finds steady voices.
+  lanes_.steadyBits = 0;
+  lanes_.plainBits = 0;
   VoiceFrontFactors& f = frontFactors_;
   f.lfo1Shape = p.lfo1.shape;
   f.lfo2Shape = p.lfo2.shape;
@@ -365,9 +373,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
       ++harmonicGainsVersion_;
     }
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
-    frame_.filterCount = 0;
-    frame_.sineCount = 0;
-    frame_.tubeVoice = -1;
+    frame_.sines = 0;
     StartVoices();
     if (voicesInLanes_) {
       BeginVoicesInLanes();
@@ -386,8 +392,18 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     }
   }
   bus_.ProcessReverb(left, right, frames);
+  for (int i = 0; i < kVoices; ++i) CatchUpStepClock(i);
 
   queue_.FlushEvents(frames);
+}
+
+// The step clock's ticks a steady voice skipped leave it where the last one
+// would have: its smoothed modulation, read on a later block or settled by
+// a new note, starts from there.
+void SynthEngine::CatchUpStepClock(int index) {
+  if (lanes_.tickSkipped[index] == 0.0) return;
+  lanes_.tickSkipped[index] = 0.0;
+  voices_[index].osc.steps.TickWithinStep(lanes_.stepTime[index]);
 }
 
 // The LFO step: rates from their parameters, ADSR2 and the wheel, then one
@@ -448,10 +464,16 @@ void SynthEngine::StartVoices() {
 // before) left the pan.
 void SynthEngine::EndVoices() {
   EndVoiceLanes(lanes_, voiceCount_);
+  const uint32_t ringing = lanes_.ringingBits;
+  if (ringing == 0) {
+    // Only the last sounding voice's pan is kept.
+    if (lanes_.soundingBits != 0) currentPan_ = lanes_.panPosition[HighestVoice(lanes_.soundingBits)];
+    return;
+  }
   double pan = currentPan_;
-  for (int lane = 0; lane < frame_.filterCount; ++lane) {
-    const int index = frame_.filterVoice[lane];
-    if (lanes_.sounding[index] != 0.0) {
+  for (uint32_t b = lanes_.soundingBits | ringing; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
+    if ((ringing >> index & 1) == 0) {
       pan = lanes_.panPosition[index];
     } else {
       lanes_.panLeft[index] = std::sqrt(1.0 - pan);
@@ -461,19 +483,11 @@ void SynthEngine::EndVoices() {
   currentPan_ = pan;
 }
 
-// Whether the voice sounds this sample; one that does not has its filter
-// ring out while ADSR2 still runs.
-bool SynthEngine::PlanSounding(int index) {
-  if (lanes_.sounding[index] != 0.0) return true;
-  if (lanes_.ringing[index] != 0.0) frame_.filterVoice[frame_.filterCount++] = index;
-  return false;
-}
-
 // A voice's sample up to its oscillator's partial sum, one voice at a time in
 // voice order: the LFOs and their random draws, the step row's modulation,
 // the control memo, the amplitude and the pan target; SoundVoice goes on.
 void SynthEngine::BeginVoice(int index) {
-  if (!PlanSounding(index)) return;
+  if (lanes_.sounding[index] == 0.0) return;
   VoiceSlot& v = voices_[index];
   const ParamSnapshot& p = snap_;
   VoiceOscillator& o = v.osc;
@@ -515,11 +529,41 @@ void SynthEngine::BeginVoicesInLanes() {
     StepSequence& steps = voices_[i].osc.steps;
     lanes_.arp[i] = smooth ? steps.SmoothedMod() : steps.StepMod();
   }
-  frontFactors_.wheel = modWheel_;
-  FrontVoiceLanes(lanes_, frontFactors_, voiceCount_);
-  for (int i = 0; i < voiceCount_; ++i) {
-    if (PlanSounding(i)) SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+  // New partial levels are worked into the weights by each voice's own part.
+  if (harmonicGainsVersion_ != steadyVersion_) {
+    steadyVersion_ = harmonicGainsVersion_;
+    for (double& a : lanes_.steadyArmed) a = 0.0;
   }
+  // The smoothed modulation reads the step clock's time every sample.
+  const bool steady = !smooth;
+  frontFactors_.steady = steady;
+  frontFactors_.wheel = modWheel_;
+  frontFactors_.bend = pitchBend_;
+  FrontVoiceLanes(lanes_, frontFactors_, sine_, voiceCount_);
+  // A steady voice's sum is in the sine lanes; the others go on in voice order.
+  const uint32_t steadyBits = lanes_.steadyBits;
+  frame_.sines |= steadyBits;
+  steadyVoiceSamples_ += static_cast<uint64_t>(__builtin_popcount(steadyBits));
+  for (uint32_t b = lanes_.soundingBits & ~steadyBits; b != 0; b &= b - 1) {
+    const int i = LowestVoice(b);
+    SoundVoice(i, lanes_.memoHolds[i] != 0.0);
+    ArmSteady(i);
+  }
+}
+
+// After the voice's own oscillator part: whether the lanes can do the next.
+[[gnu::always_inline]] inline void SynthEngine::ArmSteady(int index) {
+  lanes_.tickSkipped[index] = 0.0;  // its step clock has ticked itself
+  const VoiceOscillator& o = voices_[index].osc;
+  const bool armed = o.Steady(&lanes_.stepBase[index], &lanes_.stepFrom[index], &lanes_.stepUntil[index]);
+  lanes_.steadyArmed[index] = armed ? 1.0 : 0.0;
+  if (!armed) return;
+  // Whether its shapers take the plain step side by side while the wave
+  // shaper stays at 0 (see FinishVoices).
+  const bool plain = o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0;
+  lanes_.steadyPlain[index] = plain ? 1.0 : 0.0;
+  lanes_.bitDivider[index] = o.bitDivider;
+  lanes_.bitFeedback[index] = o.bitFeedback;
 }
 
 // The rest of a sounding voice's ordered part: its controls (kept while the
@@ -545,17 +589,8 @@ void SynthEngine::BeginVoicesInLanes() {
     v.panSmoother.Snap(lanes_.panTarget[index]);
   }
 
-  const int lane = frame_.filterCount++;
-  frame_.filterVoice[lane] = index;
   // The sine lanes are the voices' own, so the weights stay where they were written.
-  if (o.Begin(sine_, index, &frame_.sum[lane], true)) {
-    frame_.sineLane[lane] = index;
-    frame_.sineCount = index + 1;
-  } else {
-    frame_.sineLane[lane] = -1;
-  }
-  // The last sounding voice sets the bus's tube drive (FinishVoices works it out).
-  frame_.tubeVoice = index;
+  if (o.Begin(sine_, index, &frame_.sum[index], true)) frame_.sines |= 1u << index;
 }
 
 SynthEngine::ModSources SynthEngine::Sources(int index) const {
@@ -572,31 +607,30 @@ SynthEngine::ModSources SynthEngine::Sources(int index) const {
 // side by side, each oscillator's shapers, the filters side by side, then
 // the sums in voice order.
 void SynthEngine::FinishVoices(double& left, double& right) {
-  if (frame_.tubeVoice >= 0) {
+  const uint32_t sounding = lanes_.soundingBits;
+  if (sounding != 0) {
+    // The last sounding voice sets the bus's tube drive.
+    const int tube = HighestVoice(sounding);
     const ParamSnapshot& p = snap_;
-    const ModSources m = Sources(frame_.tubeVoice);
+    const ModSources m = Sources(tube);
     tubeDrive_ = (m.lfo2 * p.lfo2To.tubeDrive + m.lfo1 * p.lfo1To.tubeDrive + m.env2 * p.adsr2To.tubeDrive +
                   Clamp01(m.wheel * p.modwTo.tubeDrive + p.tubeDrive) + m.arp * p.arpModTo.tubeDrive) *
-                 voices_[frame_.tubeVoice].vel.tubeDrive;
+                 voices_[tube].vel.tubeDrive;
   }
-  const int count = frame_.filterCount;
-  if (count == 0) return;
-  if (frame_.sineCount > 0) SumSineLanes(sine_, frame_.sineCount);
-  // The filter lanes are the voices' own: the voices not listed keep theirs.
+  // Every sounding voice and every one ringing out reaches its filter.
+  const uint32_t active = sounding | lanes_.ringingBits;
+  if (active == 0) return;
+  if (frame_.sines != 0) SumSineLanes(sine_, HighestVoice(frame_.sines) + 1);
+  // The filter lanes are the voices' own: the others keep theirs.
   for (double& a : filters_.active) a = 0.0;
   for (double& a : lanes_.shaperPlain) a = 0.0;
   // Oscillators with no wave shaper, no ring modulation and at least one
-  // sample per hold take their shapers side by side.
-  for (int lane = 0; lane < count; ++lane) {
-    const int index = frame_.filterVoice[lane];
-    filters_.active[index] = 1.0;
-    if (lanes_.sounding[index] == 0.0) {
-      filters_.x[index] = 0.0;
-      continue;
-    }
+  // sample per hold take their shapers side by side (the steady ones that
+  // do so are marked already, with their controls in the lanes).
+  for (uint32_t b = sounding & ~lanes_.plainBits; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
     VoiceOscillator& o = voices_[index].osc;
-    const int sineLane = frame_.sineLane[lane];
-    const double sum = sineLane >= 0 ? sine_.sum[sineLane] : frame_.sum[lane];
+    const double sum = (frame_.sines >> index & 1) != 0 ? sine_.sum[index] : frame_.sum[index];
     o.waveShaper = lanes_.shape.v[kSmoothY][index];
     if (o.waveShaper == 0.0 && o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0) {
       lanes_.shaperPlain[index] = 1.0;
@@ -607,13 +641,13 @@ void SynthEngine::FinishVoices(double& left, double& right) {
       filters_.x[index] = o.Finish(sum) * lanes_.amplitude[index] * lanes_.lfoGain[index];
     }
   }
-  const int filterLanes = frame_.filterVoice[count - 1] + 1;
-  ShapeVoiceLanes(lanes_, filters_, filterLanes);
+  const int filterLanes = HighestVoice(active) + 1;
+  ShapeVoiceLanes(lanes_, filters_, sine_, filterLanes);
   ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
-  for (int lane = 0; lane < count; ++lane) {
-    const int index = frame_.filterVoice[lane];
+  for (uint32_t b = active; b != 0; b &= b - 1) {
+    const int index = LowestVoice(b);
     const double y = filters_.y[index];
     l += lanes_.panLeft[index] * y;
     r += lanes_.panRight[index] * y;
@@ -750,6 +784,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   const int index = AllocateVoice();
   VoiceSlot& v = voices_[index];
+  CatchUpStepClock(index);  // the new note settles the step row's last value
   sustainedVoice_[index] = false;  // the voice now plays a key that is down
   const bool legato = voiceCount_ == 1 && !v.adsr1.IsIdle();
 

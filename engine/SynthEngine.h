@@ -87,6 +87,8 @@ class SynthEngine {
   void AllowVoiceLanes(bool on) { voiceLanesAllowed_ = on; }
   // Whether the last block's voices took their front part side by side.
   bool VoicesInLanes() const { return voicesInLanes_; }
+  // How many voice-samples the lanes took the oscillator's part of.
+  uint64_t SteadyVoiceSamples() const { return steadyVoiceSamples_; }
 
  private:
   // One general destination: its depths per source and its base.
@@ -131,8 +133,9 @@ class SynthEngine {
   // across voices, sums in order).
   void BeginVoice(int index);
   void BeginVoicesInLanes();
-  bool PlanSounding(int index);
   void SoundVoice(int index, bool memoHolds);
+  void ArmSteady(int index);
+  void CatchUpStepClock(int index);
   ModSources Sources(int index) const;
   void SetUpVoiceLanes();
   void FinishVoices(double& left, double& right);
@@ -142,15 +145,12 @@ class SynthEngine {
   void StartVoices();
   void EndVoices();
 
-  // What the voices' ordered part left for FinishVoices this sample, one
-  // entry per voice that reaches its filter (a filter lane), in voice order.
+  // What the voices' oscillators left for FinishVoices this sample: bit i
+  // of `sines` is set where voice i's partial sum is in its sine lane, else
+  // the sum is in sum[i].
   struct FramePlan {
-    int filterCount = 0;
-    int sineCount = 0;  // sine lanes (one per voice) to sum: through the last sine voice
-    int filterVoice[kVoices] = {};
-    int sineLane[kVoices] = {};   // -1: the partial sum is in `sum`
+    uint32_t sines = 0;
     double sum[kVoices] = {};
-    int tubeVoice = -1;  // the last sounding voice, whose sources set the tube drive
   };
 
   // An LFO's rate in hertz from its frequency control, for the block's
@@ -213,6 +213,7 @@ class SynthEngine {
   HarmonicsLfoBank harmonicsBank_;
   double harmonicGains_[16] = {};
   uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_
+  uint64_t steadyVersion_ = 0;  // the count the steady voices were armed at
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
   BusChain bus_;
@@ -227,6 +228,7 @@ class SynthEngine {
   VoiceFrontFactors frontFactors_;
   bool voicesInLanes_ = false;
   bool voiceLanesAllowed_ = true;
+  uint64_t steadyVoiceSamples_ = 0;
   bool referenceSine_ = false;
   // Whether a voice's amplitude target must be worked out again (its
   // factors changed), and the wheel position the targets are for.

@@ -254,7 +254,7 @@ TEST(VoiceLanesTest, ShaperLanesHoldAndLeakAsTheOscillatorDoesOnEveryTarget) {
         lanes.lfoGain[i] = 1.25;
         filters.x[i] = -7.0;
       }
-      ShapeVoiceLanes(lanes, filters, kKernelLanes);
+      ShapeVoiceLanes(lanes, filters, SineLanes{}, kKernelLanes);
       for (int i = 0; i < kKernelLanes; ++i) {
         if (lanes.shaperPlain[i] == 0.0) {
           ASSERT_EQ(filters.x[i], -7.0);
@@ -293,9 +293,50 @@ ParamSnapshot LaneSound(std::mt19937& gen) {
   return s;
 }
 
-std::vector<double> RenderLaneScene(uint32_t seed, bool lanesAllowed, int* laneBlocks) {
+// A sound whose voices mostly repeat themselves from sample to sample, so
+// that the lanes do their oscillators' part: no LFO, ADSR2 or step-row
+// depth on the controls, the sine shape, and steps short enough for their
+// edges to fall within the render. Between blocks the smoothed step
+// modulation, the wave shaper, the ring modulator, the growth and the
+// harmonics LFO come and go, and some steps change the shape.
+ParamSnapshot SteadySound(std::mt19937& gen) {
+  ParamSnapshot s = LaneSound(gen);
+  s.lfo1To = s.lfo2To = LfoDepths{};
+  s.adsr2To = Adsr2Depths{};
+  s.arpModTo = ArpModDepths{};
+  s.modwTo.fc = s.modwTo.fr = 0.0;
+  s.oscShape = kOscSine;
+  s.arpOn = gen() % 4 != 0;
+  s.arpTempoDivider = 16.0 + static_cast<double>(gen() % 48);
+  for (int k = 0; k < 16; ++k) s.arpShape[k] = gen() % 5 == 0 ? static_cast<double>(gen() % 5) : 0.0;
+  s.harmonicsSlope = 0.0;
+  s.harmonicsLfoAmp = 0.0;
+  s.glideTime = gen() % 3 == 0 ? s.glideTime : 0.0;
+  return s;
+}
+
+void VaryLaneBlock(int block, ParamSnapshot& snap) {
+  // Depths on and off between blocks: the LFOs go unheard and heard again.
+  if (block % 7 == 3) snap.lfo1To = LfoDepths{};
+  if (block % 5 == 2) snap.lfo2To = LfoDepths{};
+}
+
+void VarySteadyBlock(int block, ParamSnapshot& snap) {
+  if (block % 4 == 1) snap.arpModSmooth = !snap.arpModSmooth;
+  if (block % 6 == 2) snap.waveShaper = 0.3;
+  if (block % 5 == 3) snap.ringMod = 0.5;
+  if (block % 9 == 4) snap.harmonicsSlope = 0.2;
+  if (block % 8 == 5) snap.harmonicsLfoAmp = 0.6;
+  if (block % 10 == 6) snap.lfo2To.pitch = 0.1;
+}
+
+// Renders a random sound's scene with the voices side by side where the
+// block allows it, or one at a time.
+template <typename Vary>
+std::vector<double> RenderLaneScene(uint32_t seed, ParamSnapshot (*makeSound)(std::mt19937&), Vary vary,
+                                    bool lanesAllowed, int* laneBlocks, uint64_t* steadySamples) {
   std::mt19937 gen(seed);
-  const ParamSnapshot sound = LaneSound(gen);
+  const ParamSnapshot sound = makeSound(gen);
   testkit::EngineRig r;
   r.engine.AllowVoiceLanes(lanesAllowed);
   std::vector<double> out;
@@ -312,9 +353,7 @@ std::vector<double> RenderLaneScene(uint32_t seed, bool lanesAllowed, int* laneB
     }
     ParamSnapshot snap = sound;
     snap.modWheel = r.engine.ModWheel();
-    // Depths on and off between blocks: the LFOs go unheard and heard again.
-    if (block % 7 == 3) snap.lfo1To = LfoDepths{};
-    if (block % 5 == 2) snap.lfo2To = LfoDepths{};
+    vary(block, snap);
     r.engine.RenderBlock(snap, left, right, 256, 44100.0);
     if (r.engine.VoicesInLanes()) ++*laneBlocks;
     for (int i = 0; i < 256; ++i) {
@@ -322,25 +361,45 @@ std::vector<double> RenderLaneScene(uint32_t seed, bool lanesAllowed, int* laneB
       out.push_back(right[i]);
     }
   }
+  *steadySamples = r.engine.SteadyVoiceSamples();
   return out;
+}
+
+template <typename Vary>
+void ExpectLanesRenderOneAtATime(ParamSnapshot (*makeSound)(std::mt19937&), Vary vary, uint64_t* steadySamples) {
+  for (uint32_t seed = 1; seed <= kScenes; ++seed) {
+    int laneBlocks = 0, singleBlocks = 0;
+    uint64_t steady = 0, none = 0;
+    const std::vector<double> lanes = RenderLaneScene(seed, makeSound, vary, true, &laneBlocks, &steady);
+    const std::vector<double> single = RenderLaneScene(seed, makeSound, vary, false, &singleBlocks, &none);
+    ASSERT_EQ(laneBlocks, 40) << "seed " << seed;
+    ASSERT_EQ(singleBlocks, 0);
+    ASSERT_EQ(none, 0u);
+    *steadySamples += steady;
+    ASSERT_TRUE(testkit::AllFinite(lanes));
+    double peak = 0.0;
+    for (size_t i = 0; i < lanes.size(); ++i) {
+      peak = std::max(peak, std::fabs(single[i]));
+      ASSERT_EQ(Bits(lanes[i]), Bits(single[i])) << "seed " << seed << " at " << i;
+    }
+    EXPECT_GT(peak, 0.0) << "seed " << seed;
+  }
 }
 
 TEST(VoiceLanesTest, VoicesSideBySideRenderTheBitsOfOneAtATimeOnEveryTarget) {
   OnEveryTarget([] {
-    for (uint32_t seed = 1; seed <= kScenes; ++seed) {
-      int laneBlocks = 0, singleBlocks = 0;
-      const std::vector<double> lanes = RenderLaneScene(seed, true, &laneBlocks);
-      const std::vector<double> single = RenderLaneScene(seed, false, &singleBlocks);
-      ASSERT_EQ(laneBlocks, 40) << "seed " << seed;
-      ASSERT_EQ(singleBlocks, 0);
-      ASSERT_TRUE(testkit::AllFinite(lanes));
-      double peak = 0.0;
-      for (size_t i = 0; i < lanes.size(); ++i) {
-        peak = std::max(peak, std::fabs(single[i]));
-        ASSERT_EQ(Bits(lanes[i]), Bits(single[i])) << "seed " << seed << " at " << i;
-      }
-      EXPECT_GT(peak, 0.0) << "seed " << seed;
-    }
+    uint64_t steady = 0;
+    ExpectLanesRenderOneAtATime(LaneSound, VaryLaneBlock, &steady);
+  });
+}
+
+// The lanes take over a steady voice's oscillator part and hand it back at
+// step edges, new notes, new partial levels, growth, glides and memo misses.
+TEST(VoiceLanesTest, SteadyVoicesRenderTheBitsOfOneAtATimeOnEveryTarget) {
+  OnEveryTarget([] {
+    uint64_t steady = 0;
+    ExpectLanesRenderOneAtATime(SteadySound, VarySteadyBlock, &steady);
+    EXPECT_GT(steady, 1000u * kScenes);
   });
 }
 
