@@ -299,13 +299,24 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
   const int n = static_cast<int>(hn::Lanes(d));
   const hn::CappedTag<double, 2> d2;  // a left and right pair
   const int n2 = static_cast<int>(hn::Lanes(d2));
+  // The pre-delays' outputs (times 0.2) for a chunk of frames at a time: they
+  // depend on nothing in the network, and out of the frames their calls no
+  // longer hold up each frame's running sums.
+  constexpr int kChunk = 64;
+  alignas(16) double input[kChunk][2];
   for (int t = from; t < to; ++t) {
+    if ((t - from) % kChunk == 0) {
+      const int end = to - t < kChunk ? to : t + kChunk;
+      for (int f = t; f < end; ++f) {
+        input[f - t][0] = 0.2 * core.preDelay[0].ProcessPlain(inL[f]);
+        input[f - t][1] = 0.2 * core.preDelay[1].ProcessPlain(inR[f]);
+      }
+    }
     ReadLines<kSettled>(s, y, heard, heard7, t);
     // Each line hears the input and every line before it on its side. The
     // two sides' lines alternate in the lanes, so their sums step as a pair
     // (on a target of single lanes, one side after the other).
-    alignas(16) double pair[2] = {0.2 * core.preDelay[0].ProcessPlain(inL[t]),
-                                  0.2 * core.preDelay[1].ProcessPlain(inR[t])};
+    const double* pair = input[(t - from) % kChunk];
     alignas(16) double acc[2];
     for (int p = 0; p < 2; p += n2) {
       auto sum = hn::Load(d2, pair + p);

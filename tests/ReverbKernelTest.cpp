@@ -40,12 +40,14 @@ ReverbSettings Settings(double length, double mod) {
 std::vector<double> Drive(ReverbNetwork& net, bool scalar) {
   test::TestNoise noise;
   std::vector<double> out;
-  const int sizes[] = {1, 7, 64, 3, 500};
+  // Blocks of one frame, within, at and across the kernel's chunks of 64.
+  const int sizes[] = {1, 7, 64, 3, 500, 65, 129};
+  constexpr int kSizes = sizeof sizes / sizeof sizes[0];
   int step = 0;
   auto run = [&](int frames) {
     double inL[512], inR[512], wl[512], wr[512];
     for (int done = 0; done < frames;) {
-      const int n = std::min(sizes[step++ % 5], frames - done);
+      const int n = std::min(sizes[step++ % kSizes], frames - done);
       for (int i = 0; i < n; ++i) {
         inL[i] = noise.Next();
         inR[i] = noise.Next();
@@ -74,8 +76,15 @@ std::vector<double> Drive(ReverbNetwork& net, bool scalar) {
   net.UpdateSettings(Settings(0.8, 1.0));
   run(9000);
   // Long enough for every glide to end and every store to fill: the kernel
-  // then runs its settled blocks.
+  // then runs its settled blocks, while the pre-delay alone glides to a
+  // longer time and back.
   run(30000);
+  ReverbSettings later = Settings(0.8, 1.0);
+  later.preDelayBase = 0.3;
+  net.UpdateSettings(later);
+  run(12000);
+  net.UpdateSettings(Settings(0.8, 1.0));
+  run(12000);
   return out;
 }
 
