@@ -132,12 +132,14 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
     const VD rawAngle = hn::Mul(fc, hn::Load(d, f.prewarp + i));
     const VF angle = hn::DemoteTo(df, hn::IfThenElse(hn::Lt(rawAngle, maxAngle), rawAngle, maxAngle));
     // The tangent is worked out again only where the single-precision angle moved.
-    alignas(64) float angles[kKernelLanes];
-    hn::Store(angle, df, angles);
-    for (int j = 0; j < n && i + j < count; ++j) {
-      if (f.active[i + j] != 0.0 && angles[j] != f.tanKey[i + j]) {
-        f.tanKey[i + j] = angles[j];
-        f.tanValue[i + j] = std::tan(angles[j]);
+    if (!hn::AllFalse(df, hn::Ne(angle, hn::Load(df, f.tanKey + i)))) {
+      alignas(64) float angles[kKernelLanes];
+      hn::Store(angle, df, angles);
+      for (int j = 0; j < n && i + j < count; ++j) {
+        if (f.active[i + j] != 0.0 && angles[j] != f.tanKey[i + j]) {
+          f.tanKey[i + j] = angles[j];
+          f.tanValue[i + j] = std::tan(angles[j]);
+        }
       }
     }
     const VF g = hn::Load(df, f.tanValue + i);
@@ -480,9 +482,14 @@ void EndVoiceLanesImpl(VoiceLanes& v, int count) {
     const VF y = SmoothVec(df, v.pan, i, hn::DemoteTo(df, hn::Load(d, v.panTarget + i)), onF);
     // Single-precision smoothing may round a hair outside 0..1.
     const VD p = Hold(hn::PromoteTo(d, y), zero, one);
-    hn::Store(p, d, v.panPosition + i);
-    hn::Store(hn::Sqrt(hn::Sub(one, p)), d, v.panLeft + i);
-    hn::Store(hn::Sqrt(p), d, v.panRight + i);
+    // A settled pan keeps its gains (the square roots of the same bits).
+    const hn::RebindToUnsigned<DD> du;
+    const VD held = hn::Load(d, v.panPosition + i);
+    if (!hn::AllTrue(du, hn::Eq(hn::BitCast(du, p), hn::BitCast(du, held)))) {
+      hn::Store(p, d, v.panPosition + i);
+      hn::Store(hn::Sqrt(hn::Sub(one, p)), d, v.panLeft + i);
+      hn::Store(hn::Sqrt(p), d, v.panRight + i);
+    }
 
     ClockLanes& c = v.clock;
     const VD step = hn::Load(d, c.v[kClockStep] + i);

@@ -142,11 +142,17 @@ struct VoiceLanes {
   alignas(64) double memoValid[kKernelLanes];
   alignas(64) double memo[5][kKernelLanes];
   alignas(64) double memoShape[kKernelLanes];
-  // EndVoiceLanes: in, the wave shaper's target; out, the pan and its gains.
+  // EndVoiceLanes: in, the wave shaper's target; out, the pan and its gains
+  // (which stand while the pan's bits do; a new record's pan positions must
+  // be NaN, so that the first pass works them out).
   alignas(64) double shapeTarget[kKernelLanes];
   alignas(64) double panPosition[kKernelLanes];
   alignas(64) double panLeft[kKernelLanes];
   alignas(64) double panRight[kKernelLanes];
+  // The gains of a voice ringing out, set by the engine from the pan of the
+  // sounding voice before it.
+  alignas(64) double ringLeft[kKernelLanes];
+  alignas(64) double ringRight[kKernelLanes];
   // ShapeVoiceLanes: in, 1 where the lane takes the plain shaper step, the
   // partial sum and the bit divider's controls.
   alignas(64) double shaperPlain[kKernelLanes];

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/LfoRate.h"
 
@@ -113,6 +114,8 @@ SynthEngine::SynthEngine(EngineHost& host) : host_(host) {
   for (VoiceSlot& v : voices_) v.osc.ShareLevels(harmonicGains_, &harmonicGainsVersion_);
   // Each voice's filter keeps its state in the voice's lane.
   for (int i = 0; i < kVoices; ++i) voices_[i].filter.BindLane(filters_, i);
+  // No pan has given the gains yet.
+  for (double& p : lanes_.panPosition) p = std::numeric_limits<double>::quiet_NaN();
   // The envelopes, smoothers, LFOs and phase clocks likewise.
   for (int i = 0; i < kVoices; ++i) {
     VoiceSlot& v = voices_[i];
@@ -476,8 +479,8 @@ void SynthEngine::EndVoices() {
     if ((ringing >> index & 1) == 0) {
       pan = lanes_.panPosition[index];
     } else {
-      lanes_.panLeft[index] = std::sqrt(1.0 - pan);
-      lanes_.panRight[index] = std::sqrt(pan);
+      lanes_.ringLeft[index] = std::sqrt(1.0 - pan);
+      lanes_.ringRight[index] = std::sqrt(pan);
     }
   }
   currentPan_ = pan;
@@ -646,11 +649,13 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
+  const uint32_t ringing = lanes_.ringingBits;
   for (uint32_t b = active; b != 0; b &= b - 1) {
     const int index = LowestVoice(b);
     const double y = filters_.y[index];
-    l += lanes_.panLeft[index] * y;
-    r += lanes_.panRight[index] * y;
+    const bool rings = (ringing >> index & 1) != 0;
+    l += (rings ? lanes_.ringLeft[index] : lanes_.panLeft[index]) * y;
+    r += (rings ? lanes_.ringRight[index] : lanes_.panRight[index]) * y;
   }
   left = l;
   right = r;

@@ -403,5 +403,24 @@ TEST(VoiceLanesTest, SteadyVoicesRenderTheBitsOfOneAtATimeOnEveryTarget) {
   });
 }
 
+// The pan's gains are worked out again only when the pan moves; a voice
+// panned hard left from its first sample still gets them.
+TEST(VoiceLanesTest, PanGainsStandOnlyWhileThePanDoesOnEveryTarget) {
+  OnEveryTarget([] {
+    for (const double pan : {0.0, 1.0, 0.25}) {
+      testkit::EngineRig r;
+      ParamSnapshot s = testkit::InitSnapshot();
+      s.pan = pan;
+      r.engine.MidiReceived(testkit::NoteOn(60, 100, 0));
+      r.engine.MidiReceived(testkit::NoteOn(67, 100, 300));
+      const testkit::Stereo out = testkit::Render(r.engine, s, 8192, 44100.0, 256);
+      const double left = testkit::Peak(out.left, 0, out.left.size());
+      const double right = testkit::Peak(out.right, 0, out.right.size());
+      EXPECT_NEAR(right * std::sqrt(1.0 - pan), left * std::sqrt(pan), 1e-6 * (left + right)) << pan;
+      EXPECT_GT(left + right, 0.01) << pan;
+    }
+  });
+}
+
 }  // namespace
 }  // namespace morvanta
