@@ -74,8 +74,8 @@ void SumSineLanesImpl(SineLanes& s, int count) {
   for (int i = 0; i < count; i += n) {
     const VD x0 = hn::Load(d, s.x0 + i);
     const VD top = hn::Load(d, s.top + i);
-    double maxTop = -1.0;
-    for (int j = i; j < i + n && j < count; ++j) maxTop = s.top[j] > maxTop ? s.top[j] : maxTop;
+    const double maxTop =
+        hn::GetLane(hn::MaxOfLanes(d, hn::IfThenElse(hn::FirstN(d, count - i), top, hn::Set(d, -1.0))));
     const VD dx = hn::Mul(x0, hn::Load(d, s.stretch + i));
     const VD x1 = hn::Add(x0, dx);
     if (!InPolyRange(d, x0) || (maxTop > 0.0 && !(InPolyRange(d, dx) && InPolyRange(d, x1)))) {
@@ -102,7 +102,7 @@ void SumSineLanesImpl(SineLanes& s, int count) {
     sn[2] = hn::Sub(hn::Mul(c1, sn[1]), sn[0]);
     sn[3] = hn::Sub(hn::Mul(c1, sn[2]), sn[1]);
     for (int k = 4; k < 8; ++k) sn[k] = hn::Sub(hn::Mul(c2, sn[k - 2]), sn[k - 4]);
-    auto group = [&](int b) {
+    auto group = [&](int b) HWY_ATTR __attribute__((always_inline)) {
       auto p = [&](int k) { return hn::Mul(a(k), sn[k]); };
       return hn::Add(hn::Add(hn::Add(p(b), p(b + 1)), hn::Add(p(b + 2), p(b + 3))),
                      hn::Add(hn::Add(p(b + 4), p(b + 5)), hn::Add(p(b + 6), p(b + 7))));
@@ -263,10 +263,10 @@ HWY_INLINE void TickEnvelopeVec(DD d, EnvelopeLanes& e, int i, M active) {
   // Past its end the release falls idle.
   st = hn::IfThenElse(hn::AndNot(run, hn::Eq(st, release)), idle, st);
 
-  hn::Store(hn::IfThenElse(active, level, level0), d, e.v[kEnvLevel] + i);
-  hn::Store(hn::IfThenElse(active, slope, slope0), d, e.v[kEnvSlope] + i);
-  hn::Store(hn::IfThenElse(active, st, stage), d, e.v[kEnvStage] + i);
-  hn::Store(hn::IfThenElse(active, hn::Add(t, inv), t), d, e.v[kEnvTime] + i);
+  hn::BlendedStore(level, active, d, e.v[kEnvLevel] + i);
+  hn::BlendedStore(slope, active, d, e.v[kEnvSlope] + i);
+  hn::BlendedStore(st, active, d, e.v[kEnvStage] + i);
+  hn::BlendedStore(hn::Add(t, inv), active, d, e.v[kEnvTime] + i);
 }
 
 // OnePoleSmoother::Process toward x for the lanes of the vector at i that
@@ -306,7 +306,7 @@ HWY_INLINE VD TickLfoVec(DD d, LfoLanes& l, int i, int shape, double frequency, 
   const VD one = hn::Set(d, 1.0);
   const VD rate = hn::Set(d, frequency);
   auto field = [&](int k) { return hn::Load(d, l.v[k] + i); };
-  auto keep = [&](int k, VD v) { hn::Store(hn::IfThenElse(on, v, hn::Load(d, l.v[k] + i)), d, l.v[k] + i); };
+  auto keep = [&](int k, VD v) { hn::BlendedStore(v, on, d, l.v[k] + i); };
   const VD held = field(kLfoFrequency);
   const auto same = hn::RebindMask(d, hn::Eq(hn::BitCast(du, held), hn::BitCast(du, rate)));
   const VD inc = hn::IfThenElse(same, field(kLfoIncrement), hn::Mul(rate, field(kLfoInvRate)));

@@ -130,6 +130,9 @@ struct VoiceLanes {
   // the scaled LFOs (0 for one nobody hears), the amplitude, the LFO gain,
   // the pan target and 1 where the control memo holds.
   alignas(64) double arp[kKernelLanes];
+  // Each voice's step row modulation as its step clock last left it (the
+  // unsmoothed value its next sample reads), kept by the engine.
+  alignas(64) double nextArp[kKernelLanes];
   alignas(64) double panOffset[kKernelLanes];
   alignas(64) double lfo1Value[kKernelLanes];
   alignas(64) double lfo2Value[kKernelLanes];

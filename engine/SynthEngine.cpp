@@ -300,6 +300,7 @@ void SynthEngine::SetUpVoiceLanes() {
   // Only the lanes' front part finds steady voices.
   lanes_.steadyBits = 0;
   lanes_.plainBits = 0;
+  for (int i = 0; i < kVoices; ++i) lanes_.nextArp[i] = voices_[i].osc.steps.StepMod();
   VoiceFrontFactors& f = frontFactors_;
   f.lfo1Shape = p.lfo1.shape;
   f.lfo2Shape = p.lfo2.shape;
@@ -527,10 +528,13 @@ void SynthEngine::BeginVoice(int index) {
 // voice order.
 void SynthEngine::BeginVoicesInLanes() {
   const bool smooth = snap_.arpModSmooth;
-  for (int i = 0; i < voiceCount_; ++i) {
-    if (lanes_.sounding[i] == 0.0) continue;
-    StepSequence& steps = voices_[i].osc.steps;
-    lanes_.arp[i] = smooth ? steps.SmoothedMod() : steps.StepMod();
+  if (smooth) {
+    for (uint32_t b = lanes_.soundingBits; b != 0; b &= b - 1) {
+      const int i = LowestVoice(b);
+      lanes_.arp[i] = voices_[i].osc.steps.SmoothedMod();
+    }
+  } else {
+    std::memcpy(lanes_.arp, lanes_.nextArp, sizeof lanes_.arp);
   }
   // New partial levels are worked into the weights by each voice's own part.
   if (harmonicGainsVersion_ != steadyVersion_) {
@@ -551,6 +555,7 @@ void SynthEngine::BeginVoicesInLanes() {
     const int i = LowestVoice(b);
     SoundVoice(i, lanes_.memoHolds[i] != 0.0);
     ArmSteady(i);
+    lanes_.nextArp[i] = voices_[i].osc.steps.StepMod();
   }
 }
 
@@ -795,6 +800,7 @@ void SynthEngine::NoteOn(int note, int velocity) {
 
   v.osc.StartNote(note, velocity / 127.0, frequency, p.oscShape, legato, glideSeconds, glideStart,
                   panOffset);
+  lanes_.nextArp[index] = v.osc.steps.StepMod();
   lanes_.panOffset[index] = panOffset;
   const double x1 = p.adsr1.x10 ? kAdsrStretch : 1.0;
   v.adsr1.Trigger(p.adsr1.attack * x1, p.adsr1.decay * x1, p.adsr1.release * x1, p.adsr1.sustain,

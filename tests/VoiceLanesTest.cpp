@@ -303,7 +303,8 @@ ParamSnapshot SteadySound(std::mt19937& gen) {
   ParamSnapshot s = LaneSound(gen);
   s.lfo1To = s.lfo2To = LfoDepths{};
   s.adsr2To = Adsr2Depths{};
-  s.arpModTo = ArpModDepths{};
+  // The step row's modulation, changing only at step edges, leaves the memo holding.
+  if (gen() % 2 == 0) s.arpModTo = ArpModDepths{};
   s.modwTo.fc = s.modwTo.fr = 0.0;
   s.oscShape = kOscSine;
   s.arpOn = gen() % 4 != 0;
