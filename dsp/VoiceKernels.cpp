@@ -3,6 +3,7 @@
 // one-voice code's operations in its order; the float/double conversions are
 // the same roundings (DemoteTo rounds to nearest like the casts).
 #include "dsp/VoiceKernels.h"
+#include "dsp/OscShape.h"
 #include "dsp/VoiceLanes.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -114,6 +115,74 @@ void SumSineLanesImpl(SineLanes& s, int count) {
       result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, group(8)), result);
     }
     hn::Store(result, d, s.sum + i);
+  }
+}
+
+// VoiceOscillator::PartialSum per lane for one of the shapes other than the sine.
+void SumShapeLanesImpl(const ShapeLanes& s, uint32_t lanes, int shape, const double* levels, double* out) {
+  const DD d;
+  const hn::RebindToSigned<DD> di;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  const VD two = hn::Set(d, 2.0);
+  const VD four = hn::Set(d, 4.0);
+  for (int i = 0; i < kKernelLanes; i += n) {
+    const uint8_t byte = static_cast<uint8_t>(lanes >> i);
+    const auto use = hn::LoadMaskBits(d, &byte);
+    if (hn::AllFalse(d, use)) continue;
+    const VD phase = hn::Load(d, s.phase + i);
+    const VD stretch = hn::Load(d, s.stretch + i);
+    const VD pw = hn::Load(d, s.pulseWidth + i);
+    const auto classic = hn::Ne(hn::Load(d, s.classic + i), zero);
+    auto done = hn::FirstN(d, 0);  // pulses stopped at their fundamental
+    VD m = zero;
+    const double top = hn::GetLane(hn::MaxOfLanes(d, hn::IfThenElse(use, hn::Load(d, s.top + i), hn::Set(d, -1.0))));
+    for (int k = 0; k <= top; ++k) {
+      const VD g = hn::Load(d, s.gain[k] + i);
+      const auto on = hn::AndNot(done, hn::Gt(g, zero));
+      const VD a = hn::Mul(g, hn::Load(d, s.damping[k] + i));
+      const VD x = hn::Mul(hn::Add(hn::Mul(stretch, hn::Set(d, static_cast<double>(k))), one), phase);
+      // x - floor(x) is the phase wrap's value for every x.
+      const VD w = hn::Sub(x, hn::Floor(x));
+      switch (shape) {
+        case kOscTriangle: {
+          const VD rise = hn::Mul(four, w);
+          const VD fall = hn::Mul(four, hn::Sub(hn::Set(d, 0.5), w));
+          const VD back = hn::Mul(four, hn::Sub(w, one));
+          const VD v =
+              hn::IfThenElse(hn::Lt(w, hn::Set(d, 0.25)), rise, hn::IfThenElse(hn::Lt(w, hn::Set(d, 0.75)), fall, back));
+          m = hn::IfThenElse(on, hn::Add(m, hn::Mul(a, v)), m);
+          break;
+        }
+        case kOscSquare: {
+          const auto high = hn::Gt(pw, w);
+          m = hn::IfThenElse(on, hn::IfThenElse(high, hn::Add(m, a), hn::Sub(m, a)), m);
+          if (k == 0) done = hn::And(hn::AndNot(high, on), classic);
+          break;
+        }
+        case kOscSaw: {
+          const auto sounds = hn::And(on, hn::Gt(pw, zero));
+          const auto rise = hn::Lt(w, hn::Mul(two, pw));
+          const VD v = hn::IfThenElse(rise, hn::Add(m, hn::Mul(a, hn::Sub(one, hn::Mul(two, w)))), hn::Sub(m, a));
+          m = hn::IfThenElse(sounds, v, m);
+          if (k == 0) done = hn::And(hn::AndNot(rise, sounds), classic);
+          break;
+        }
+        case kOscMultiPulse: {
+          const auto high = hn::And(on, hn::Gt(pw, w));
+          // The partial under the phase (the last one for a phase rounded up to 1).
+          VD t = hn::Trunc(hn::Mul(hn::Set(d, 16.0), hn::IfThenElse(high, w, zero)));
+          t = hn::IfThenElse(hn::Gt(t, hn::Set(d, 15.0)), hn::Set(d, 15.0), t);
+          const VD level = hn::GatherIndex(d, levels, hn::ConvertTo(di, t));
+          m = hn::IfThenElse(high, hn::Add(m, hn::Mul(a, level)), m);
+          break;
+        }
+        default: break;
+      }
+    }
+    if (shape == kOscMultiPulse) m = hn::Mul(m, hn::Set(d, 1.25));
+    hn::BlendedStore(m, use, d, out + i);
   }
 }
 
@@ -555,6 +624,7 @@ namespace morvanta {
 
 HWY_EXPORT(SumSineLanesImpl);
 HWY_EXPORT(ProcessFilterLanesImpl);
+HWY_EXPORT(SumShapeLanesImpl);
 HWY_EXPORT(TickHarmonicsLanesImpl);
 
 HWY_EXPORT(StartVoiceLanesImpl);
@@ -573,6 +643,10 @@ void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& s
 }
 
 void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoiceLanesImpl)(lanes, count); }
+
+void SumShapeLanes(const ShapeLanes& s, uint32_t lanes, int shape, const double* levels, double* out) {
+  HWY_DYNAMIC_DISPATCH(SumShapeLanesImpl)(s, lanes, shape, levels, out);
+}
 
 void SumSineLanes(SineLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(SumSineLanesImpl)(lanes, count); }
 

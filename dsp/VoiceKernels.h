@@ -5,6 +5,8 @@
 // with the number of lanes or the instruction set.
 #pragma once
 
+#include <cstdint>
+
 #include "dsp/FastSine.h"
 
 namespace morvanta {
@@ -23,6 +25,26 @@ struct SineLanes {
   alignas(64) double amp[16][kKernelLanes];  // [partial][lane]
   alignas(64) double sum[kKernelLanes];      // the result
 };
+
+// The sums of the other partial shapes (triangle, square, saw, multi-pulse),
+// one voice per lane: partial k has the phase (stretch * k + 1) * phase
+// wrapped to 0..1 and the weight gain[k] * damping[k]; partials whose gain is
+// not above 0 are left out. `classic` is 1 where the pulse-width mode stops a
+// pulse at a fundamental in its low half. Partials above `top` add nothing.
+struct ShapeLanes {
+  alignas(64) double phase[kKernelLanes];
+  alignas(64) double stretch[kKernelLanes];
+  alignas(64) double pulseWidth[kKernelLanes];
+  alignas(64) double classic[kKernelLanes];
+  alignas(64) double top[kKernelLanes];  // the highest partial whose gain is above 0 (-1: none)
+  alignas(64) double gain[16][kKernelLanes];     // [partial][lane]
+  alignas(64) double damping[16][kKernelLanes];  // [partial][lane]
+};
+
+// The sums in `shape` for the lanes whose bit is set in `lanes`, into out[i]
+// (64-byte aligned; the other lanes keep theirs). The multi-pulse reads the
+// level of the partial under its phase from levels[0..15].
+void SumShapeLanes(const ShapeLanes& s, uint32_t lanes, int shape, const double* levels, double* out);
 
 // The one-voice sum the lanes reproduce: sines by the recurrence
 // sin((k+1)x) = 2cos(x)sin(kx) - sin((k-1)x), as four interleaved chains

@@ -56,7 +56,7 @@ void VoiceOscillator::SetSampleRate(double fs) {
   levels[0] = 1.0;
   for (int k = 1; k < kPartials; ++k) levels[k] = 0.0;
   for (double& g : growth_) g = 0.0;
-  weightsValid_ = false;
+  InvalidateWeights();
   releaseHold = false;
 }
 
@@ -88,7 +88,7 @@ void VoiceOscillator::StartNote(int note, double velocity, double frequency, int
     currentIncrement_ = targetIncrement_;
   }
   for (double& g : growth_) g = 1.0;
-  weightsValid_ = false;
+  InvalidateWeights();
 }
 
 void VoiceOscillator::BindClockLane(ClockLanes& lanes, int lane) { clock_.Bind(&lanes.v[0][lane]); }
@@ -104,14 +104,14 @@ double VoiceOscillator::Render() {
   return Shapers(m);
 }
 
-bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance) {
+bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance, ShapeLanes* shapes) {
   if (slopeRate != slopeKey_) {
     slopeKey_ = slopeRate;
     growthStep_ = slopeRate * 10.0 / fs_ / 16.0;
   }
   const double q = growthStep_;
   if (q != 0.0) {
-    weightsValid_ = false;
+    InvalidateWeights();
     for (int k = 0; k < kPartials; ++k) {
       double g = growth_[k] * (1.0 + kPartialIndex[k] * q);
       // Keep the growth finite and out of the subnormal range on endless notes.
@@ -127,6 +127,8 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferA
   const bool sine = shape == kOscSine && !referenceSine_;
   if (sine) {
     PrepareSineSum(lanes, lane);
+  } else if (shapes != nullptr) {
+    PrepareShapeSum(*shapes, lane);
   } else {
     double gains[kPartials];
     Gains(gains);
@@ -177,7 +179,7 @@ void VoiceOscillator::Gains(double* gains) const {
   const double damping = (1.0 - velocity_) * velocityToHarmonics;
   if (damping == dampingKey_) return;
   dampingKey_ = damping;
-  weightsValid_ = false;
+  InvalidateWeights();
   dampingFactor_[0] = 1.0;
   for (int k = 1; k < kPartials; ++k) dampingFactor_[k] = 1.0 - (0.75 + k / 64.0) * damping;
 }
@@ -265,6 +267,34 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
   lanes.x0[lane] = kOscTwoPi * C(kClockMaster);
   lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
   lanes.top[lane] = weightsTop_;
+}
+
+// What PartialSum reads, for SumShapeLanes. The gains and damping factors
+// are written again only after they may have changed (the lane is this
+// oscillator's alone).
+void VoiceOscillator::PrepareShapeSum(ShapeLanes& lanes, int lane) {
+  UpdateDamping();
+  const bool counted = sharedLevels_ != nullptr && levelsVersion_ != nullptr;
+  if (!counted || *levelsVersion_ != shapeVersion_ || shapeStamp_ != weightsStamp_ || shapeLanes_ != &lanes ||
+      shapeLane_ != lane) {
+    double gains[kPartials];
+    Gains(gains);
+    int top = -1;
+    for (int k = 0; k < kPartials; ++k) {
+      lanes.gain[k][lane] = gains[k];
+      lanes.damping[k][lane] = dampingFactor_[k];
+      if (gains[k] > 0.0) top = k;
+    }
+    lanes.top[lane] = top;
+    shapeVersion_ = counted ? *levelsVersion_ : 0;
+    shapeStamp_ = weightsStamp_;
+    shapeLanes_ = counted ? &lanes : nullptr;
+    shapeLane_ = lane;
+  }
+  lanes.phase[lane] = C(kClockMaster);
+  lanes.stretch[lane] = 1.0 + harmPhase / 4.0;
+  lanes.pulseWidth[lane] = pulseWidth;
+  lanes.classic[lane] = pulseWidthMode >= kPulseClassic ? 1.0 : 0.0;
 }
 
 double VoiceOscillator::PitchNoiseOffset() {

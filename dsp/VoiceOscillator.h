@@ -31,8 +31,10 @@ class VoiceOscillator {
   // divider, wave shaper and ring modulator.
   // With `deferAdvance`, Begin leaves the phases and the time where they
   // are and only sets the steps they take next: EndVoiceLanes takes them
-  // for an oscillator bound to a clock lane.
-  bool Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance = false);
+  // for an oscillator bound to a clock lane. With `shapes`, the other shapes'
+  // sums are not worked out either: their inputs go into that lane of
+  // `shapes` (SumShapeLanes finishes them, in the shape steps.Shape() gives).
+  bool Begin(SineLanes& lanes, int lane, double* sum, bool deferAdvance = false, ShapeLanes* shapes = nullptr);
   double Finish(double sum) { return Shapers(sum); }
 
   // Whether, after a Begin, the next Begin with the same controls, bend and
@@ -57,7 +59,7 @@ class VoiceOscillator {
   void ShareLevels(const double* shared, const uint64_t* version = nullptr) {
     sharedLevels_ = shared;
     levelsVersion_ = version;
-    weightsValid_ = false;
+    InvalidateWeights();
   }
 
   // The source of the pitch noise's random steps.
@@ -102,11 +104,16 @@ class VoiceOscillator {
   double PartialSum(const double* gains, int shape);
   void Gains(double* gains) const;
   void PrepareSineSum(SineLanes& lanes, int lane);
+  void PrepareShapeSum(ShapeLanes& lanes, int lane);
   void UpdateDamping();
   double PitchNoiseOffset();
   double& C(int field) { return clock_[field]; }
   double C(int field) const { return clock_[field]; }
   double Shapers(double m);
+  void InvalidateWeights() {
+    weightsValid_ = false;
+    ++weightsStamp_;
+  }
 
   // The phases, the time and their next steps, and the bit divider's
   // counter and held sample (see ClockLanes), here while no lane holds them.
@@ -144,6 +151,13 @@ class VoiceOscillator {
   // Where the weights were last written (a lane nobody else writes keeps them).
   const SineLanes* weightsLanes_ = nullptr;
   int weightsLane_ = -1;
+  // The other shapes' gains and damping factors in their lane: the count of
+  // invalidations and the level version they were written at, and where.
+  uint64_t weightsStamp_ = 0;
+  uint64_t shapeStamp_ = ~uint64_t{0};
+  uint64_t shapeVersion_ = 0;
+  const ShapeLanes* shapeLanes_ = nullptr;
+  int shapeLane_ = -1;
   double weights_[kPartials] = {};
 };
 

@@ -378,6 +378,7 @@ void SynthEngine::RenderBlock(const ParamSnapshot& snapshot, double* left, doubl
     }
     tubeDrive_ = Clamp01(modWheel_ * snap_.modwTo.tubeDrive + snap_.tubeDrive);
     frame_.sines = 0;
+    for (uint32_t& b : frame_.shaped) b = 0;
     StartVoices();
     if (voicesInLanes_) {
       BeginVoicesInLanes();
@@ -598,7 +599,12 @@ void SynthEngine::BeginVoicesInLanes() {
   }
 
   // The sine lanes are the voices' own, so the weights stay where they were written.
-  if (o.Begin(sine_, index, &frame_.sum[index], true)) frame_.sines |= 1u << index;
+  // Side by side, the other shapes' sums wait for SumShapeLanes too.
+  if (o.Begin(sine_, index, &frame_.sum[index], true, voicesInLanes_ ? &shapes_ : nullptr)) {
+    frame_.sines |= 1u << index;
+  } else if (voicesInLanes_) {
+    frame_.shaped[o.steps.Shape()] |= 1u << index;
+  }
 }
 
 SynthEngine::ModSources SynthEngine::Sources(int index) const {
@@ -629,6 +635,9 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   const uint32_t active = sounding | lanes_.ringingBits;
   if (active == 0) return;
   if (frame_.sines != 0) SumSineLanes(sine_, HighestVoice(frame_.sines) + 1);
+  for (int shape = 0; shape < kNumOscShapes; ++shape) {
+    if (frame_.shaped[shape] != 0) SumShapeLanes(shapes_, frame_.shaped[shape], shape, harmonicGains_, frame_.sum);
+  }
   // The filter lanes are the voices' own: the others keep theirs.
   for (double& a : filters_.active) a = 0.0;
   for (double& a : lanes_.shaperPlain) a = 0.0;

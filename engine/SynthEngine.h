@@ -146,11 +146,13 @@ class SynthEngine {
   void EndVoices();
 
   // What the voices' oscillators left for FinishVoices this sample: bit i
-  // of `sines` is set where voice i's partial sum is in its sine lane, else
-  // the sum is in sum[i].
+  // of `sines` is set where voice i's partial sum is in its sine lane, bit i
+  // of shaped[s] where it waits in its shape lane for the sum in shape s;
+  // else the sum is in sum[i].
   struct FramePlan {
     uint32_t sines = 0;
-    double sum[kVoices] = {};
+    uint32_t shaped[kNumOscShapes] = {};
+    alignas(64) double sum[kVoices] = {};
   };
 
   // An LFO's rate in hertz from its frequency control, for the block's
@@ -220,6 +222,7 @@ class SynthEngine {
   EventQueue queue_;
   FramePlan frame_;
   SineLanes sine_ = {};
+  ShapeLanes shapes_ = {};
   FilterLanes filters_ = {};
   // The voices' envelopes, smoothers, LFOs and phase clocks, and the values
   // of their sample, side by side (see StartVoices, BeginVoicesInLanes and

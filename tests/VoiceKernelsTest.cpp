@@ -162,6 +162,67 @@ TEST(VoiceKernelsTest, OscillatorHalvesKeepRendersBitsThroughLevelGrowthAndDampi
   }
 }
 
+// The other shapes' sums side by side against the one-voice render, at the
+// edges their branches turn on: phases on eighths of a turn (the triangle's
+// corners, a pulse width equal to the phase), widths of 0 and below, the
+// classic stop at the fundamental, levels of 0, below 0 and NaN, growth,
+// damping, stretch and a multi-pulse phase rounding up to the last partial.
+TEST(VoiceKernelsTest, ShapeLanesRepeatTheOneVoicePartialSumsOnEveryTarget) {
+  OnEveryTarget([] {
+    constexpr int kCount = 16;
+    double shared[16] = {1.0, 0.5, 0.0, -0.25, 0.8, 0.0, 0.3, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.6};
+    uint64_t version = 1;
+    const int shapes[4] = {kOscTriangle, kOscSquare, kOscSaw, kOscMultiPulse};
+    const double widths[4] = {0.5, 0.25, 0.0, -0.1};
+    VoiceOscillator ref[kCount], split[kCount];
+    for (int i = 0; i < kCount; ++i) {
+      ref[i].ShareLevels(shared);
+      split[i].ShareLevels(shared, &version);
+      for (VoiceOscillator* o : {&ref[i], &split[i]}) {
+        o->SetSampleRate(44100.0);
+        // An eighth of a turn per sample for the first voices, other pitches for the rest.
+        const double f = i < 8 ? 44100.0 / 8.0 : 97.0 * (i + 1);
+        o->StartNote(60, 0.25 + 0.05 * i, f, shapes[i % 4], false, 0.0, 0.0, 0.0);
+        o->pulseWidth = widths[(i / 4) % 4];
+        o->pulseWidthMode = i % 3 == 0 ? kPulseClassic : kPulseHarmonic;
+      }
+    }
+    static ShapeLanes lanes;
+    static SineLanes sine;
+    alignas(64) double sums[kCount] = {};
+    for (int n = 0; n < 3000; ++n) {
+      auto both = [&](auto change) {
+        for (int i = 0; i < kCount; ++i) {
+          change(i, ref[i]);
+          change(i, split[i]);
+        }
+      };
+      if (n == 400) {
+        shared[2] = std::nan("");
+        shared[14] = 0.7;
+        ++version;
+      }
+      if (n == 800) both([](int, VoiceOscillator& o) { o.slopeRate = 0.3; });
+      if (n == 1200) both([](int, VoiceOscillator& o) { o.slopeRate = 0.0; });
+      if (n == 1600) both([](int, VoiceOscillator& o) { o.velocityToHarmonics = 0.8; });
+      if (n == 2000) both([](int i, VoiceOscillator& o) { o.harmPhase = 0.1 * (i % 5); });
+      if (n == 2400) both([](int i, VoiceOscillator& o) { o.pulseWidth = i % 2 == 0 ? 0.125 : 0.375; });
+      uint32_t bits[kNumOscShapes] = {};
+      double ignored = 0.0;
+      for (int i = 0; i < kCount; ++i) {
+        ASSERT_FALSE(split[i].Begin(sine, i, &ignored, false, &lanes));
+        bits[split[i].steps.Shape()] |= 1u << i;
+      }
+      for (int shape = 0; shape < kNumOscShapes; ++shape) {
+        if (bits[shape] != 0) SumShapeLanes(lanes, bits[shape], shape, shared, sums);
+      }
+      for (int i = 0; i < kCount; ++i) {
+        ASSERT_EQ(Bits(split[i].Finish(sums[i])), Bits(ref[i].Render())) << "sample " << n << " voice " << i;
+      }
+    }
+  });
+}
+
 TEST(VoiceKernelsTest, PhaseWrapGivesTheFloorsBits) {
   std::mt19937 gen(3);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
