@@ -125,8 +125,8 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
     const auto near = hn::GatherIndex(d, store, nearAt);
     const auto far = hn::GatherIndex(d, store, farAt);
     // A line moves on by one sample a frame, a cache line every eight: each
-    // vector of lines looks ahead every fourth frame, the vectors in turn.
-    if (((t + k / n) & 3) == 0) PrefetchLines(s, k);
+    // vector of lines looks ahead once in eight frames, the vectors in turn.
+    if (((t + k / n) & 7) == 0) PrefetchLines(s, k);
     const auto out = hn::Add(hn::Mul(hn::Sub(one, fraction), near), hn::Mul(fraction, far));
     hn::Store(out, d, y + k);
     const auto h = hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k))));
@@ -213,50 +213,71 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
   return gliding;
 }
 
+// The loop and write of the lines from `k` (a vector of doubles): the
+// damping pair's outputs `a` and `b` mixed, rounded, less the fed-back read.
+HWY_INLINE void WriteLines(double* store, const ReverbLanes& s, const double* y, const int64_t* at,
+                           const double* fade, bool faded, int k, hn::Vec<hn::ScalableTag<double>> a,
+                           hn::Vec<hn::ScalableTag<double>> b) {
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> dh;  // as many floats as d has doubles
+  const hn::RebindToSigned<decltype(d)> dw;
+  const auto mixed = hn::Add(hn::Mul(hn::Set(d, s.g1), a), hn::Mul(hn::Set(d, s.g2), b));
+  const auto damped = hn::PromoteTo(d, hn::DemoteTo(dh, mixed));
+  auto w = hn::Sub(damped, hn::Mul(hn::Load(d, y + k), hn::Load(d, s.feedback + k)));
+  if (faded) w = hn::Mul(w, hn::Load(d, fade + k));  // exact where the gain is 1
+#if HWY_TARGET <= HWY_AVX3
+  hn::ScatterIndex(w, d, store, hn::Load(dw, at + k));
+#else
+  // Without a scatter instruction, one store per line straight from the
+  // indices (the emulated scatter would first copy them and loop).
+  (void)dw;
+  constexpr int N = static_cast<int>(hn::MaxLanes(d));
+  alignas(32) double lanes[N];
+  hn::Store(w, d, lanes);
+#pragma GCC unroll 8
+  for (int l = 0; l < N; ++l) store[at[k + l]] = lanes[l];
+#endif
+}
+
 // Each line's damping pair on its input `x` (what it hears, rounded to single
 // precision), its loop, and its write at `at` (scaled by `fade` while `faded`).
 void DampLines(ReverbLanes& s, const double* y, const float* x, const int64_t* at, const double* fade,
                bool faded) {
   const hn::ScalableTag<float> df;
   const hn::ScalableTag<double> d;
-  const hn::Rebind<float, decltype(d)> dh;  // as many floats as d has doubles
-  const hn::RebindToSigned<decltype(d)> dw;
-  constexpr int NF = static_cast<int>(hn::MaxLanes(df));
   const int nf = static_cast<int>(hn::Lanes(df));
-  const int n = static_cast<int>(hn::Lanes(d));
-  alignas(64) float ya[NF];
-  alignas(64) float yb[NF];
   double* store = s.store.get();
   const auto offset = hn::Set(df, ReverbLanes::kDenormalOffset);
-  const auto g1 = hn::Set(d, s.g1);
-  const auto g2 = hn::Set(d, s.g2);
   for (int kf = 0; kf < kLanes; kf += nf) {
     const auto in = hn::Add(hn::Load(df, x + kf), offset);
     const auto x1 = hn::Load(df, s.x1 + kf);
     const auto x2 = hn::Load(df, s.x2 + kf);
+    hn::Vec<decltype(df)> out[2];
     for (int sec = 0; sec < 2; ++sec) {
       const auto y1 = hn::Load(df, s.y1[sec] + kf);
       const auto y2 = hn::Load(df, s.y2[sec] + kf);
-      auto out = hn::Mul(hn::Load(df, s.b0[sec] + kf), in);
-      out = hn::Add(out, hn::Mul(hn::Load(df, s.b1[sec] + kf), x1));
-      out = hn::Add(out, hn::Mul(hn::Load(df, s.b2[sec] + kf), x2));
-      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a1[sec] + kf), y1));
-      out = hn::Sub(out, hn::Mul(hn::Load(df, s.a2[sec] + kf), y2));
+      auto o = hn::Mul(hn::Load(df, s.b0[sec] + kf), in);
+      o = hn::Add(o, hn::Mul(hn::Load(df, s.b1[sec] + kf), x1));
+      o = hn::Add(o, hn::Mul(hn::Load(df, s.b2[sec] + kf), x2));
+      o = hn::Sub(o, hn::Mul(hn::Load(df, s.a1[sec] + kf), y1));
+      o = hn::Sub(o, hn::Mul(hn::Load(df, s.a2[sec] + kf), y2));
       hn::Store(y1, df, s.y2[sec] + kf);
-      hn::Store(out, df, s.y1[sec] + kf);
-      hn::Store(out, df, sec == 0 ? ya : yb);
+      hn::Store(o, df, s.y1[sec] + kf);
+      out[sec] = o;
     }
     hn::Store(x1, df, s.x2 + kf);
     hn::Store(in, df, s.x1 + kf);
-    for (int part = 0; part < nf; part += n) {
-      const int k = kf + part;
-      const auto mixed = hn::Add(hn::Mul(g1, hn::PromoteTo(d, hn::Load(dh, ya + part))),
-                                 hn::Mul(g2, hn::PromoteTo(d, hn::Load(dh, yb + part))));
-      const auto damped = hn::PromoteTo(d, hn::DemoteTo(dh, mixed));
-      auto w = hn::Sub(damped, hn::Mul(hn::Load(d, y + k), hn::Load(d, s.feedback + k)));
-      if (faded) w = hn::Mul(w, hn::Load(d, fade + k));  // exact where the gain is 1
-      hn::ScatterIndex(w, d, store, hn::Load(dw, at + k));
-    }
+    // The sections' outputs in double precision, half a float vector at a
+    // time (a single lane on a target of single lanes).
+#if HWY_TARGET == HWY_SCALAR
+    WriteLines(store, s, y, at, fade, faded, kf, hn::PromoteTo(d, out[0]), hn::PromoteTo(d, out[1]));
+#else
+    const hn::Half<decltype(df)> dh;
+    WriteLines(store, s, y, at, fade, faded, kf, hn::PromoteTo(d, hn::LowerHalf(dh, out[0])),
+               hn::PromoteTo(d, hn::LowerHalf(dh, out[1])));
+    WriteLines(store, s, y, at, fade, faded, kf + nf / 2, hn::PromoteTo(d, hn::UpperHalf(dh, out[0])),
+               hn::PromoteTo(d, hn::UpperHalf(dh, out[1])));
+#endif
   }
 }
 
@@ -278,13 +299,24 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
   const int n = static_cast<int>(hn::Lanes(d));
   const hn::CappedTag<double, 2> d2;  // a left and right pair
   const int n2 = static_cast<int>(hn::Lanes(d2));
+  // The pre-delays' outputs (times 0.2) for a chunk of frames at a time: they
+  // depend on nothing in the network, and out of the frames their calls no
+  // longer hold up each frame's running sums.
+  constexpr int kChunk = 64;
+  alignas(16) double input[kChunk][2];
   for (int t = from; t < to; ++t) {
+    if ((t - from) % kChunk == 0) {
+      const int end = to - t < kChunk ? to : t + kChunk;
+      for (int f = t; f < end; ++f) {
+        input[f - t][0] = 0.2 * core.preDelay[0].ProcessPlain(inL[f]);
+        input[f - t][1] = 0.2 * core.preDelay[1].ProcessPlain(inR[f]);
+      }
+    }
     ReadLines<kSettled>(s, y, heard, heard7, t);
     // Each line hears the input and every line before it on its side. The
     // two sides' lines alternate in the lanes, so their sums step as a pair
     // (on a target of single lanes, one side after the other).
-    alignas(16) double pair[2] = {0.2 * core.preDelay[0].ProcessPlain(inL[t]),
-                                  0.2 * core.preDelay[1].ProcessPlain(inR[t])};
+    const double* pair = input[(t - from) % kChunk];
     alignas(16) double acc[2];
     for (int p = 0; p < 2; p += n2) {
       auto sum = hn::Load(d2, pair + p);

@@ -13,6 +13,7 @@
 #include "dsp/ReverbNetwork.h"
 #include "dsp/SimdDispatch.h"
 #include "support/EffectSignals.h"
+#include "support/EveryTarget.h"
 #include "tools/alloc/AllocationCounter.h"
 
 namespace morvanta {
@@ -39,12 +40,14 @@ ReverbSettings Settings(double length, double mod) {
 std::vector<double> Drive(ReverbNetwork& net, bool scalar) {
   test::TestNoise noise;
   std::vector<double> out;
-  const int sizes[] = {1, 7, 64, 3, 500};
+  // Blocks of one frame, within, at and across the kernel's chunks of 64.
+  const int sizes[] = {1, 7, 64, 3, 500, 65, 129};
+  constexpr int kSizes = sizeof sizes / sizeof sizes[0];
   int step = 0;
   auto run = [&](int frames) {
     double inL[512], inR[512], wl[512], wr[512];
     for (int done = 0; done < frames;) {
-      const int n = std::min(sizes[step++ % 5], frames - done);
+      const int n = std::min(sizes[step++ % kSizes], frames - done);
       for (int i = 0; i < n; ++i) {
         inL[i] = noise.Next();
         inR[i] = noise.Next();
@@ -73,8 +76,15 @@ std::vector<double> Drive(ReverbNetwork& net, bool scalar) {
   net.UpdateSettings(Settings(0.8, 1.0));
   run(9000);
   // Long enough for every glide to end and every store to fill: the kernel
-  // then runs its settled blocks.
+  // then runs its settled blocks, while the pre-delay alone glides to a
+  // longer time and back.
   run(30000);
+  ReverbSettings later = Settings(0.8, 1.0);
+  later.preDelayBase = 0.3;
+  net.UpdateSettings(later);
+  run(12000);
+  net.UpdateSettings(Settings(0.8, 1.0));
+  run(12000);
   return out;
 }
 
@@ -100,6 +110,14 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
     EXPECT_EQ(mismatches, 0u) << target << ": first at sample " << first;
     for (int side = 0; side < 2; ++side) {
       for (int i = 0; i < kLines; ++i) {
+        // Every sample each line wrote, where the line-by-line network wrote it.
+        const ReverbNetwork::Store kept = net->LineStore(side, i);
+        const ReverbNetwork::Store want = reference->LineStore(side, i);
+        ASSERT_EQ(kept.length, want.length) << target;
+        int32_t differing = 0;
+        for (int32_t n = 0; n < kept.length; ++n)
+          differing += testkit::Bits(kept.data[n]) != testkit::Bits(want.data[n]);
+        EXPECT_EQ(differing, 0) << target << " side " << side << " line " << i;
         EXPECT_EQ(net->LineStore(side, i).written, net->LineStore(side, i).length) << target;
         EXPECT_EQ(net->LineModFactor(side, i), reference->LineModFactor(side, i)) << target;
         EXPECT_EQ(net->LineDelayLength(side, i), reference->LineDelayLength(side, i)) << target;
