@@ -464,7 +464,8 @@ void StartVoiceLanesImpl(VoiceLanes& v, int count) {
   v.ringingBits = ringingBits;
 }
 
-void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& sine, int count) {
+void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& sine, ShapeLanes& shapes,
+                         int count) {
   const DD d;
   const hn::RebindToUnsigned<DD> du;
   const int n = static_cast<int>(hn::Lanes(d));
@@ -524,8 +525,11 @@ void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& s
     const VD raw = hn::Mul(hn::Add(hn::Load(d, v.stepBase + i), zero), hn::Set(d, f.bend));
     const VD step = hn::IfThenElse(hn::Lt(zero, raw), raw, zero);
     hn::Store(hn::IfThenElse(fast, step, hn::Load(d, c.v[kClockStep] + i)), d, c.v[kClockStep] + i);
-    const VD x0 = hn::Mul(hn::Set(d, kOscTwoPi), hn::Load(d, c.v[kClockMaster] + i));
-    hn::Store(hn::IfThenElse(fast, x0, hn::Load(d, sine.x0 + i)), d, sine.x0 + i);
+    // The sine sum reads the angle, the other shapes the phase.
+    const VD master = hn::Load(d, c.v[kClockMaster] + i);
+    const auto sineShape = hn::Ne(hn::Load(d, v.steadySine + i), zero);
+    hn::BlendedStore(hn::Mul(hn::Set(d, kOscTwoPi), master), hn::And(fast, sineShape), d, sine.x0 + i);
+    hn::BlendedStore(master, hn::AndNot(sineShape, fast), d, shapes.phase + i);
     hn::Store(hn::IfThenElse(fast, hn::Load(d, v.memoShape + i), hn::Load(d, v.shapeTarget + i)), d,
               v.shapeTarget + i);
     hn::Store(hn::IfThenElse(fast, elapsed, hn::Load(d, v.stepTime + i)), d, v.stepTime + i);
@@ -638,8 +642,9 @@ void ShapeVoiceLanes(VoiceLanes& lanes, FilterLanes& filters, const SineLanes& s
 
 void StartVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(StartVoiceLanesImpl)(lanes, count); }
 
-void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, int count) {
-  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, sine, count);
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, ShapeLanes& shapes,
+                     int count) {
+  HWY_DYNAMIC_DISPATCH(FrontVoiceLanesImpl)(lanes, f, sine, shapes, count);
 }
 
 void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoiceLanesImpl)(lanes, count); }

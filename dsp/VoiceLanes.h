@@ -173,6 +173,7 @@ struct VoiceLanes {
   alignas(64) double stepFrom[kKernelLanes];
   alignas(64) double stepUntil[kKernelLanes];
   alignas(64) double stepBase[kKernelLanes];
+  alignas(64) double steadySine[kKernelLanes];  // 1 where the armed voice's shape is the sine
   alignas(64) double stepTime[kKernelLanes];
   alignas(64) double tickSkipped[kKernelLanes];
   // For an armed voice: 1 where its shapers take the plain step whenever the
@@ -193,9 +194,11 @@ void StartVoiceLanes(VoiceLanes& lanes, int count);
 // The front part of the sounding lanes' sample: both LFOs set to their fixed
 // rate and ticked, scaled by their depths, then the amplitude, LFO gain, pan
 // target and memo test. Where f.steady allows, a steady lane whose memo
-// holds also takes its oscillator's part: the sine sum's angle in `sine`,
-// the phase clocks' step and the wave shaper's target.
-void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, int count);
+// holds also takes its oscillator's part: the sine sum's angle in `sine` (or
+// for the other shapes the phase in `shapes`), the phase clocks' step and the
+// wave shaper's target.
+void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& sine, ShapeLanes& shapes,
+                     int count);
 
 // After the ordered part, for the sounding lanes: the wave-shaper and pan
 // smoothers toward their targets, the pan and its gains (pan held to 0..1,

@@ -160,8 +160,11 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferA
 
 bool VoiceOscillator::Steady(double* stepBase, double* from, double* until) const {
   // Begin adds the pitch noise's offset, 0 here, to the step before the bend.
-  if (growthStep_ != 0.0 || !weightsValid_ || glideSeconds_ > 0.0 || !(pitchNoise == 0.0)) return false;
-  if (steps.Shape() != kOscSine || referenceSine_ || !steps.StepSpan(from, until)) return false;
+  if (growthStep_ != 0.0 || glideSeconds_ > 0.0 || !(pitchNoise == 0.0)) return false;
+  if (referenceSine_ || !steps.StepSpan(from, until)) return false;
+  // The sine's weights, or the other shapes' gains in their lane, stand.
+  const int shape = steps.Shape();
+  if (shape == kOscSine ? !weightsValid_ : (shapeLanes_ == nullptr || shapeStamp_ != weightsStamp_)) return false;
   *stepBase = pitchRatio * currentIncrement_ * steps.Ratio();
   return true;
 }

@@ -39,9 +39,10 @@ class VoiceOscillator {
 
   // Whether, after a Begin, the next Begin with the same controls, bend and
   // shared levels would only move the phase clocks on by the same step and
-  // read the sine sum at the new phase, while its time stays within
-  // [*from, *until): no growth, glide or pitch noise, the sine shape with its
-  // weights worked out. *stepBase is the pitch step before the bend.
+  // read its partial sum at the new phase, while its time stays within
+  // [*from, *until): no growth, glide or pitch noise, and the sine's weights
+  // worked out or, for the other shapes, their gains in a shape lane (after a
+  // Begin that had one). *stepBase is the pitch step before the bend.
   bool Steady(double* stepBase, double* from, double* until) const;
 
   // Moves the phase clocks and the bit divider's state into a lane of

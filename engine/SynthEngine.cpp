@@ -547,10 +547,11 @@ void SynthEngine::BeginVoicesInLanes() {
   frontFactors_.steady = steady;
   frontFactors_.wheel = modWheel_;
   frontFactors_.bend = pitchBend_;
-  FrontVoiceLanes(lanes_, frontFactors_, sine_, voiceCount_);
+  FrontVoiceLanes(lanes_, frontFactors_, sine_, shapes_, voiceCount_);
   // A steady voice's sum is in the sine lanes; the others go on in voice order.
   const uint32_t steadyBits = lanes_.steadyBits;
-  frame_.sines |= steadyBits;
+  frame_.sines |= steadyBits & steadyShapeBits_[kOscSine];
+  for (int shape = 1; shape < kNumOscShapes; ++shape) frame_.shaped[shape] |= steadyBits & steadyShapeBits_[shape];
   steadyVoiceSamples_ += static_cast<uint64_t>(__builtin_popcount(steadyBits));
   for (uint32_t b = lanes_.soundingBits & ~steadyBits; b != 0; b &= b - 1) {
     const int i = LowestVoice(b);
@@ -567,9 +568,15 @@ void SynthEngine::BeginVoicesInLanes() {
   const bool armed = o.Steady(&lanes_.stepBase[index], &lanes_.stepFrom[index], &lanes_.stepUntil[index]);
   lanes_.steadyArmed[index] = armed ? 1.0 : 0.0;
   if (!armed) return;
-  // Whether its shapers take the plain step side by side while the wave
-  // shaper stays at 0 (see FinishVoices).
-  const bool plain = o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0;
+  const int shape = o.steps.Shape();
+  const uint32_t bit = 1u << index;
+  for (uint32_t& b : steadyShapeBits_) b &= ~bit;
+  steadyShapeBits_[shape] |= bit;
+  lanes_.steadySine[index] = shape == kOscSine ? 1.0 : 0.0;
+  // Whether a sine voice's shapers take the plain step side by side on its
+  // sine sum while the wave shaper stays at 0 (see FinishVoices).
+  const bool plain = shape == kOscSine && o.ringMod == 0.0 &&
+                     o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0;
   lanes_.steadyPlain[index] = plain ? 1.0 : 0.0;
   lanes_.bitDivider[index] = o.bitDivider;
   lanes_.bitFeedback[index] = o.bitFeedback;

@@ -216,6 +216,7 @@ class SynthEngine {
   double harmonicGains_[16] = {};
   uint64_t harmonicGainsVersion_ = 0;  // counts the changes of harmonicGains_
   uint64_t steadyVersion_ = 0;  // the count the steady voices were armed at
+  uint32_t steadyShapeBits_[kNumOscShapes] = {};  // the shape each voice was armed with
   double stepRatios_[16] = {};
   DestinationRow rows_[kGeneralDestinations] = {};
   BusChain bus_;

@@ -306,7 +306,8 @@ ParamSnapshot SteadySound(std::mt19937& gen) {
   // The step row's modulation, changing only at step edges, leaves the memo holding.
   if (gen() % 2 == 0) s.arpModTo = ArpModDepths{};
   s.modwTo.fc = s.modwTo.fr = 0.0;
-  s.oscShape = kOscSine;
+  // Mostly the sine; the other shapes take their own lanes.
+  s.oscShape = gen() % 3 == 0 ? static_cast<int32_t>(gen() % kNumOscShapes) : kOscSine;
   s.arpOn = gen() % 4 != 0;
   s.arpTempoDivider = 16.0 + static_cast<double>(gen() % 48);
   for (int k = 0; k < 16; ++k) s.arpShape[k] = gen() % 5 == 0 ? static_cast<double>(gen() % 5) : 0.0;
