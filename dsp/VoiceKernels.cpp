@@ -436,6 +436,38 @@ HWY_INLINE uint32_t LaneBits(DD d, M mask) {
   return bits[0];
 }
 
+void GrowPartialsImpl(double* growth, double step, double ceiling, double floor) {
+  const DD d;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD one = hn::Set(d, 1.0);
+  for (int k = 0; k < 16; k += n) {
+    VD g = hn::Mul(hn::LoadU(d, growth + k), hn::Add(one, hn::Mul(hn::Iota(d, static_cast<double>(k)), hn::Set(d, step))));
+    g = hn::IfThenElse(hn::Gt(g, hn::Set(d, ceiling)), hn::Set(d, ceiling), g);
+    g = hn::IfThenElse(hn::Lt(g, hn::Set(d, floor)), hn::Zero(d), g);
+    hn::StoreU(g, d, growth + k);
+  }
+}
+
+int WeighPartialsImpl(const double* levels, const double* growth, const double* damping, double* weights) {
+  const DD d;
+  const int n = static_cast<int>(hn::Lanes(d));
+  const VD zero = hn::Zero(d);
+  const VD one = hn::Set(d, 1.0);
+  int top = -1;
+  for (int k = 0; k < 16; k += n) {
+    const VD g = hn::LoadU(d, growth + k);
+    const VD gain = hn::Mul(hn::Mul(hn::LoadU(d, levels + k), g), g);
+    const VD capped = hn::IfThenElse(hn::Lt(gain, one), gain, one);
+    const VD w = hn::Mul(hn::IfThenElse(hn::Gt(capped, zero), capped, zero), hn::LoadU(d, damping + k));
+    hn::StoreU(w, d, weights + k);
+    // A NaN weight counts as heard, as it does for the scalar != (an ordered
+    // vector not-equal would leave it out).
+    const uint32_t heard = LaneBits(d, hn::Not(hn::Eq(w, zero)));
+    if (heard != 0) top = k + 31 - __builtin_clz(heard);
+  }
+  return top;
+}
+
 void StartVoiceLanesImpl(VoiceLanes& v, int count) {
   const DD d;
   const DF df;
@@ -629,6 +661,8 @@ namespace morvanta {
 HWY_EXPORT(SumSineLanesImpl);
 HWY_EXPORT(ProcessFilterLanesImpl);
 HWY_EXPORT(SumShapeLanesImpl);
+HWY_EXPORT(GrowPartialsImpl);
+HWY_EXPORT(WeighPartialsImpl);
 HWY_EXPORT(TickHarmonicsLanesImpl);
 
 HWY_EXPORT(StartVoiceLanesImpl);
@@ -651,6 +685,14 @@ void EndVoiceLanes(VoiceLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(EndVoice
 
 void SumShapeLanes(const ShapeLanes& s, uint32_t lanes, int shape, const double* levels, double* out) {
   HWY_DYNAMIC_DISPATCH(SumShapeLanesImpl)(s, lanes, shape, levels, out);
+}
+
+void GrowPartials(double* growth, double step, double ceiling, double floor) {
+  HWY_DYNAMIC_DISPATCH(GrowPartialsImpl)(growth, step, ceiling, floor);
+}
+
+int WeighPartials(const double* levels, const double* growth, const double* damping, double* weights) {
+  return HWY_DYNAMIC_DISPATCH(WeighPartialsImpl)(levels, growth, damping, weights);
 }
 
 void SumSineLanes(SineLanes& lanes, int count) { HWY_DYNAMIC_DISPATCH(SumSineLanesImpl)(lanes, count); }

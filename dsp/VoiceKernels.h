@@ -46,6 +46,14 @@ struct ShapeLanes {
 // level of the partial under its phase from levels[0..15].
 void SumShapeLanes(const ShapeLanes& s, uint32_t lanes, int shape, const double* levels, double* out);
 
+// One voice's sixteen partials side by side. GrowPartials: each growth g_k
+// becomes g_k * (1 + k * step), held to `ceiling` and set to 0 below
+// `floor`. WeighPartials: each weight is the gain min(level * g * g, 1)
+// (1 for NaN), 0 where the gain is not above 0, times the damping factor;
+// answers the highest partial whose weight is not 0 (-1: none).
+void GrowPartials(double* growth, double step, double ceiling, double floor);
+int WeighPartials(const double* levels, const double* growth, const double* damping, double* weights);
+
 // The one-voice sum the lanes reproduce: sines by the recurrence
 // sin((k+1)x) = 2cos(x)sin(kx) - sin((k-1)x), as four interleaved chains
 // (steps of 2 and 4 partials), summed in pairwise groups of eight.

@@ -28,7 +28,6 @@ constexpr double kPitchNoiseHoldSamples = 64.0;
 constexpr double kWaveShaperDrive = 20.0;
 // The multi-pulse sum is lifted to the loudness of the other shapes.
 constexpr double kMultiPulseGain = 1.25;
-constexpr double kPartialIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 inline double Wrap01(double x) { return WrapPhase(x); }
 
@@ -112,13 +111,8 @@ bool VoiceOscillator::Begin(SineLanes& lanes, int lane, double* sum, bool deferA
   const double q = growthStep_;
   if (q != 0.0) {
     InvalidateWeights();
-    for (int k = 0; k < kPartials; ++k) {
-      double g = growth_[k] * (1.0 + kPartialIndex[k] * q);
-      // Keep the growth finite and out of the subnormal range on endless notes.
-      g = g > kGrowthCeiling ? kGrowthCeiling : g;
-      g = g < kGrowthFloor ? 0.0 : g;
-      growth_[k] = g;
-    }
+    // Keep the growth finite and out of the subnormal range on endless notes.
+    GrowPartials(growth_, q, kGrowthCeiling, kGrowthFloor);
   }
 
   steps.Tick(C(kClockElapsed), baseShape, releaseHold);
@@ -251,13 +245,7 @@ double VoiceOscillator::PartialSum(const double* gains, int shape) {
   UpdateDamping();
   const bool counted = sharedLevels_ != nullptr && levelsVersion_ != nullptr;
   if (!weightsValid_ || !counted || *levelsVersion_ != weightsVersion_) {
-    double gains[kPartials];
-    Gains(gains);
-    weightsTop_ = -1;
-    for (int k = 0; k < kPartials; ++k) {
-      weights_[k] = (gains[k] > 0.0 ? gains[k] : 0.0) * dampingFactor_[k];
-      if (weights_[k] != 0.0) weightsTop_ = k;
-    }
+    weightsTop_ = WeighPartials(sharedLevels_ != nullptr ? sharedLevels_ : levels, growth_, dampingFactor_, weights_);
     weightsValid_ = counted;
     weightsVersion_ = counted ? *levelsVersion_ : 0;
     weightsLanes_ = nullptr;

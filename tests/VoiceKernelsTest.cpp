@@ -223,6 +223,45 @@ TEST(VoiceKernelsTest, ShapeLanesRepeatTheOneVoicePartialSumsOnEveryTarget) {
   });
 }
 
+// The partials' growth and weights side by side against the one-partial
+// loops they replace, with levels and growths at and beyond the holds
+// (0, below 0, NaN, infinity, the ceiling and the floor).
+TEST(VoiceKernelsTest, PartialGrowthAndWeightsRepeatTheOnePartialLoopsOnEveryTarget) {
+  OnEveryTarget([] {
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double odd[] = {0.0, -0.0, -0.5, NAN, INFINITY, 1e150, 2e150, 1e-150, 0.9e-150, 1.0, 4.0};
+    auto pick = [&] { return gen() % 4 == 0 ? odd[gen() % 11] : unit(gen) * 3.0; };
+    for (int n = 0; n < 2000; ++n) {
+      double levels[16], growth[16], damping[16];
+      for (int k = 0; k < 16; ++k) {
+        levels[k] = gen() % 3 == 0 ? 0.0 : pick();
+        growth[k] = pick();
+        damping[k] = gen() % 5 == 0 ? pick() : 1.0 - unit(gen);
+      }
+      const double step = n % 7 == 0 ? odd[gen() % 11] : (unit(gen) - 0.5) * 1e-3;
+      double grown[16];
+      std::memcpy(grown, growth, sizeof grown);
+      GrowPartials(grown, step, 1e150, 1e-150);
+      double weights[16];
+      const int top = WeighPartials(levels, grown, damping, weights);
+      int wantTop = -1;
+      for (int k = 0; k < 16; ++k) {
+        double g = growth[k] * (1.0 + static_cast<double>(k) * step);
+        g = g > 1e150 ? 1e150 : g;
+        g = g < 1e-150 ? 0.0 : g;
+        ASSERT_EQ(Bits(grown[k]), Bits(g)) << n << " " << k;
+        const double gain = levels[k] * g * g;
+        const double capped = gain < 1.0 ? gain : 1.0;
+        const double w = (capped > 0.0 ? capped : 0.0) * damping[k];
+        ASSERT_EQ(Bits(weights[k]), Bits(w)) << n << " " << k;
+        if (w != 0.0) wantTop = k;
+      }
+      ASSERT_EQ(top, wantTop) << n;
+    }
+  });
+}
+
 TEST(VoiceKernelsTest, PhaseWrapGivesTheFloorsBits) {
   std::mt19937 gen(3);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
