@@ -26,33 +26,82 @@ namespace {
 
 constexpr int kLanes = ReverbLanes::kLanes;
 
-// True when no line glides, every length is within its circle and every
-// store is full. Nothing in a block changes that (only clears, new lengths
-// and new glide targets do, all outside the kernel), and for the whole block
-// every distance read is within what was written, the lengths need no
-// holding, the stores' counts no moving and the glides no stepping.
+// True when no line glides, every length is within its circle, every store
+// is full and every read of the block lies 2 to `room` samples back (each
+// line's circle and its span being the same). Nothing in a block changes the
+// first three (only clears, new lengths and new glide targets do, all outside
+// the kernel), so for the whole block every distance read is within what was
+// written, the lengths need no holding, the stores' counts no moving and the
+// glides no stepping. For the reads: the first frame's distance is checked as
+// it stands; every later one is read `used` = factor * length samples back,
+// where the factor stays between its bounds and its value now (a step brings
+// it within its bounds and it never leaves them), so `used` stays between the
+// three products checked here (rounding is monotonic). The distance read is
+// then between floor(used) and ceil(used), by the same monotonicity of the
+// rounding of the circle's positions: within 2 .. room, no distance is held
+// by the store, the second sample is the one after the first, and no `used`
+// needs holding to 0 .. span. SettledFrame relies on all of this.
 bool Settled(const ReverbLanes& s) {
   if (s.rampsActive) return false;
   const hn::ScalableTag<double> d;
   const auto zero = hn::Zero(d);
+  const auto two = hn::Set(d, 2.0);
+  const auto lastActive = hn::Set(d, 2.0 * ReverbLanes::kLinesPerSide - 1.0);
   auto settled = hn::Eq(zero, zero);  // all true so far
   for (int k = 0; k < kLanes; k += static_cast<int>(hn::Lanes(d))) {
-    settled = hn::And(settled, hn::Eq(hn::Load(d, s.filled + k), hn::Load(d, s.room + k)));
-    settled = hn::And(settled, hn::Le(hn::Load(d, s.delayLength + k), hn::Load(d, s.lengthD + k)));
+    const auto room = hn::Load(d, s.room + k);
+    const auto span = hn::Load(d, s.lengthD + k);
+    const auto circle = hn::Load(d, s.circle + k);
+    const auto length = hn::Load(d, s.delayLength + k);
+    settled = hn::And(settled, hn::Eq(hn::Load(d, s.filled + k), room));
+    settled = hn::And(settled, hn::Le(length, span));
+    settled = hn::And(settled, hn::Eq(circle, span));
+    // The first frame's distance, as the reads find it.
+    auto dist = hn::Sub(hn::Load(d, s.circleWrite + k), hn::Floor(hn::Load(d, s.readPos + k)));
+    dist = hn::IfThenElse(hn::Le(dist, zero), hn::Add(dist, circle), dist);
+    auto reads = hn::And(hn::Ge(dist, two), hn::Le(dist, room));
+    // The later frames' `used`; a step of the factor (at most 1, so the
+    // factor stays a number) never takes it beyond its bounds.
+    const auto factor = hn::Load(d, s.modFactor + k);
+    const auto step = hn::Abs(hn::Mul(hn::Load(d, s.modDirection + k), hn::Load(d, s.modRate + k)));
+    reads = hn::And(reads, hn::Le(step, hn::Set(d, 1.0)));
+    const auto most = hn::Min(room, span);
+    const hn::Vec<decltype(d)> factors[3] = {factor, hn::Load(d, s.factorLow + k), hn::Load(d, s.factorHigh + k)};
+    for (const auto& f : factors) {
+      const auto used = hn::Mul(f, length);
+      reads = hn::And(reads, hn::And(hn::Ge(used, two), hn::Le(used, most)));
+    }
+    // The idle lanes read and write their own zeros, whatever the checks say.
+    settled = hn::And(settled, hn::Or(reads, hn::Gt(hn::Iota(d, static_cast<double>(k)), lastActive)));
   }
   return hn::AllTrue(d, settled);
 }
 
+// Asks for the memory at store indices `from` and `to` of the lines from `k`
+// (a hint only; it never faults).
+HWY_INLINE void PrefetchAt(const double* store, int k, hn::Vec<hn::RebindToSigned<hn::ScalableTag<double>>> from,
+                           hn::Vec<hn::RebindToSigned<hn::ScalableTag<double>>> to) {
+  const hn::RebindToSigned<hn::ScalableTag<double>> dw;
+  constexpr int N = static_cast<int>(hn::MaxLanes(dw));
+  alignas(64) int64_t a[N];
+  alignas(64) int64_t b[N];
+  hn::Store(from, dw, a);
+  hn::Store(to, dw, b);
+  for (int l = 0; l < static_cast<int>(hn::Lanes(dw)); ++l) {
+    if (!ReverbLanes::Active(k + l)) continue;
+    // (As assembly: the compiler drops __builtin_prefetch here.)
+    asm volatile("prefetcht0 %0" : : "m"(store[a[l]]));
+    asm volatile("prefetcht0 %0" : : "m"(store[b[l]]));
+  }
+}
+
 // Asks for the memory a vector of lines from `k` reads and writes a few
 // frames from now: 62 lines walk through their stores in step, more streams
-// than the processor follows by itself. (A hint only; it never faults.)
+// than the processor follows by itself.
 HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<int32_t, decltype(d)> di;
   const hn::RebindToSigned<decltype(d)> dw;
-  constexpr int N = static_cast<int>(hn::MaxLanes(d));
-  alignas(64) int64_t from[N];
-  alignas(64) int64_t to[N];
   const auto ahead = hn::Set(d, 24.0);  // three cache lines of doubles
   const auto zero = hn::Zero(d);
   const auto room = hn::Load(d, s.room + k);
@@ -63,21 +112,13 @@ HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
   auto b = hn::Add(write, ahead);
   b = hn::IfThenElse(hn::Ge(b, room), hn::Sub(b, room), b);
   const auto first = hn::Load(dw, s.start + k);
-  hn::Store(hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, a))), dw, from);
-  hn::Store(hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, b))), dw, to);
-  const double* store = s.store.get();
-  for (int l = 0; l < static_cast<int>(hn::Lanes(d)); ++l) {
-    if (!ReverbLanes::Active(k + l)) continue;
-    // (As assembly: the compiler drops __builtin_prefetch here.)
-    asm volatile("prefetcht0 %0" : : "m"(store[from[l]]));
-    asm volatile("prefetcht0 %0" : : "m"(store[to[l]]));
-  }
+  PrefetchAt(s.store.get(), k, hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, a))),
+             hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, b))));
 }
 
 // The line outputs, read before the frame's input reaches any line, with
 // one gather per vector of lines. `heard` is what each line passes on
 // (rounded to single precision), `heard7` that times 0.7.
-template <bool kSettled>
 void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<float, decltype(d)> dh;
@@ -89,7 +130,7 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
   const auto one = hn::Set(d, 1.0);
   const auto seven = hn::Set(d, 0.7);
   for (int k = 0; k < kLanes; k += n) {
-    if (!kSettled) {
+    {
       const auto len = hn::Load(d, s.delayLength + k);
       const auto span = hn::Load(d, s.lengthD + k);
       hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
@@ -115,7 +156,7 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
     const auto first = hn::Load(dw, s.start + k);
     auto nearAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, i)));
     auto farAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, j)));
-    if (!kSettled) {
+    {
       // Samples not written since the last clear read the store's zero.
       const auto filled = hn::Load(d, s.filled + k);
       const auto none = hn::Set(dw, ReverbLanes::kZeroSlot);
@@ -141,7 +182,6 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
 // found. While lengths may glide, `fade` gets each line's write gain (1 when
 // not gliding) and the glides step on; returns whether any line glided. None
 // of this waits for the running sums, so it overlaps them.
-template <bool kSettled>
 bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<int32_t, decltype(d)> di;
@@ -150,7 +190,7 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
   const auto zero = hn::Zero(d);
   const auto one = hn::Set(d, 1.0);
   const auto half = hn::Set(d, 0.5);
-  const bool ramps = !kSettled && s.rampsActive;
+  const bool ramps = s.rampsActive;
   bool gliding = false;
   for (int k = 0; k < kLanes; k += n) {
     const auto room = hn::Load(d, s.room + k);
@@ -158,7 +198,7 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
     hn::Store(hn::Add(hn::Load(dw, s.start + k), hn::PromoteTo(dw, hn::DemoteTo(di, write))), dw, at + k);
     const auto written = hn::Add(write, one);
     hn::Store(hn::IfThenElse(hn::Lt(written, room), written, zero), d, s.write + k);
-    if (!kSettled) {
+    {
       const auto filled = hn::Load(d, s.filled + k);
       hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
     }
@@ -211,6 +251,103 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
     hn::Store(dir, d, s.modDirection + k);
   }
   return gliding;
+}
+
+// The settled frames keep each line's store positions as integers: its write
+// index in the shared store and the end of its part of it.
+struct StoreSpans {
+  alignas(64) int64_t write[kLanes];
+  alignas(64) int64_t room[kLanes];
+  alignas(64) int64_t end[kLanes];
+
+  void Take(const ReverbLanes& s) {
+    for (int k = 0; k < kLanes; ++k) {
+      write[k] = s.start[k] + static_cast<int64_t>(s.write[k]);
+      room[k] = static_cast<int64_t>(s.room[k]);
+      end[k] = s.start[k] + room[k];
+    }
+  }
+  void Return(ReverbLanes& s) const {
+    for (int k = 0; k < kLanes; ++k) s.write[k] = static_cast<double>(write[k] - s.start[k]);
+  }
+};
+
+// A settled frame's reads and moves (ReadLines and MoveLines in one pass
+// over the lines, which load the same fields; each vector of lines is read
+// before it moves). What Settled() proves drops out: every distance is
+// within 2 .. room, so the second sample is the one after the first (the
+// first of the line's part after its last) and nothing is held.
+HWY_INLINE void SettledFrame(ReverbLanes& s, StoreSpans& spans, double* y, double* heard, double* heard7,
+                             int64_t* at, int t) {
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> dh;
+  const hn::RebindToSigned<decltype(d)> dw;  // store indices
+  const int n = static_cast<int>(hn::Lanes(d));
+  const double* store = s.store.get();
+  const auto zero = hn::Zero(d);
+  const auto one = hn::Set(d, 1.0);
+  const auto seven = hn::Set(d, 0.7);
+  // A whole number v below 2^51 in magnitude: the bits of 1.5 * 2^52 + v are
+  // those of 1.5 * 2^52 plus v.
+  const auto magic = hn::Set(d, 6755399441055744.0);
+  const auto magicBits = hn::BitCast(dw, magic);
+  const auto oneW = hn::Set(dw, 1);
+  for (int k = 0; k < kLanes; k += n) {
+    const auto pos = hn::Load(d, s.readPos + k);
+    const auto whole = hn::Floor(pos);  // positions are never negative
+    const auto fraction = hn::Sub(pos, whole);
+    const auto circle = hn::Load(d, s.circle + k);
+    const auto cw = hn::Load(d, s.circleWrite + k);
+    auto dist = hn::Sub(cw, whole);
+    dist = hn::IfThenElse(hn::Le(dist, zero), hn::Add(dist, circle), dist);
+    const auto write = hn::Load(dw, spans.write + k);
+    const auto first = hn::Load(dw, s.start + k);
+    const auto end = hn::Load(dw, spans.end + k);
+    auto nearAt = hn::Sub(hn::Add(write, magicBits), hn::BitCast(dw, hn::Add(dist, magic)));
+    nearAt = hn::IfThenElse(hn::Lt(nearAt, first), hn::Add(nearAt, hn::Load(dw, spans.room + k)), nearAt);
+    auto farAt = hn::Add(nearAt, oneW);
+    farAt = hn::IfThenElse(hn::Lt(farAt, end), farAt, first);
+    const auto near = hn::GatherIndex(d, store, nearAt);
+    const auto far = hn::GatherIndex(d, store, farAt);
+    // Looking ahead as ReadLines does, from the read and the write.
+    if (((t + k / n) & 7) == 0) {
+      const auto ahead = hn::Set(dw, 24);
+      const auto room = hn::Load(dw, spans.room + k);
+      const auto a = hn::Add(nearAt, ahead);
+      const auto b = hn::Add(write, ahead);
+      PrefetchAt(store, k, hn::IfThenElse(hn::Lt(a, end), a, hn::Sub(a, room)),
+                 hn::IfThenElse(hn::Lt(b, end), b, hn::Sub(b, room)));
+    }
+    const auto out = hn::Add(hn::Mul(hn::Sub(one, fraction), near), hn::Mul(fraction, far));
+    hn::Store(out, d, y + k);
+    const auto h = hn::PromoteTo(d, hn::DemoteTo(dh, hn::Mul(out, hn::Load(d, s.outputGain + k))));
+    hn::Store(h, d, heard + k);
+    hn::Store(hn::Mul(seven, h), d, heard7 + k);
+
+    // The moves, as MoveLines makes them.
+    hn::Store(write, dw, at + k);
+    const auto written = hn::Add(write, oneW);
+    hn::Store(hn::IfThenElse(hn::Lt(written, end), written, first), dw, spans.write + k);
+    auto cwNext = hn::Add(cw, one);
+    cwNext = hn::IfThenElse(hn::Lt(cwNext, circle), cwNext, zero);
+    hn::Store(cwNext, d, s.circleWrite + k);
+    auto factor = hn::Load(d, s.modFactor + k);
+    const auto used = hn::Mul(factor, hn::Load(d, s.delayLength + k));
+    auto next = hn::Sub(cwNext, used);
+    next = hn::IfThenElse(hn::Lt(next, zero), hn::Add(next, circle), next);
+    next = hn::IfThenElse(hn::Ge(next, circle), hn::Sub(next, circle), next);
+    hn::Store(next, d, s.readPos + k);
+    auto dir = hn::Load(d, s.modDirection + k);
+    factor = hn::Add(factor, hn::Mul(dir, hn::Load(d, s.modRate + k)));
+    const auto high = hn::Load(d, s.factorHigh + k);
+    const auto low = hn::Load(d, s.factorLow + k);
+    const auto atHigh = hn::Ge(factor, high);
+    const auto atLow = hn::AndNot(atHigh, hn::Le(factor, low));
+    factor = hn::IfThenElse(atHigh, high, hn::IfThenElse(atLow, low, factor));
+    dir = hn::IfThenElse(hn::Or(atHigh, atLow), hn::Neg(dir), dir);
+    hn::Store(factor, d, s.modFactor + k);
+    hn::Store(dir, d, s.modDirection + k);
+  }
 }
 
 // The loop and write of the lines from `k` (a vector of doubles): the
@@ -304,6 +441,8 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
   // longer hold up each frame's running sums.
   constexpr int kChunk = 64;
   alignas(16) double input[kChunk][2];
+  StoreSpans spans;  // (settled frames only)
+  if (kSettled) spans.Take(s);
   for (int t = from; t < to; ++t) {
     if ((t - from) % kChunk == 0) {
       const int end = to - t < kChunk ? to : t + kChunk;
@@ -312,7 +451,11 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
         input[f - t][1] = 0.2 * core.preDelay[1].ProcessPlain(inR[f]);
       }
     }
-    ReadLines<kSettled>(s, y, heard, heard7, t);
+    if (kSettled) {
+      SettledFrame(s, spans, y, heard, heard7, at, t);
+    } else {
+      ReadLines(s, y, heard, heard7, t);
+    }
     // Each line hears the input and every line before it on its side. The
     // two sides' lines alternate in the lanes, so their sums step as a pair
     // (on a target of single lanes, one side after the other).
@@ -330,7 +473,7 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
     }
     for (int k = 0; k < kLanes; k += n) hn::Store(hn::DemoteTo(dh, hn::Load(d, sums + k)), dh, x + k);
     const bool faded = s.rampsActive;
-    s.rampsActive = MoveLines<kSettled>(s, at, fade);
+    if (!kSettled) s.rampsActive = MoveLines(s, at, fade);
     DampLines(s, y, x, at, fade, faded);
     const double l = core.outHp[0].HighPass(static_cast<float>(acc[0]));
     const double r = core.outHp[1].HighPass(static_cast<float>(acc[1]));
@@ -339,6 +482,7 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
     wetL[t] = mid + diff;
     wetR[t] = mid - diff;
   }
+  if (kSettled) spans.Return(s);
 }
 
 }  // namespace
