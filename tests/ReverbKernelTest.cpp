@@ -126,6 +126,68 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
   }
 }
 
+// Runs a network where its reads reach the edges the kernel's settled blocks
+// are checked against: rates so low that the shortest lines read 2 samples
+// back or less (the far sample wrapping to the circle, distances beyond the
+// store), lengths swinging across 2 samples, and a rate beyond the room made,
+// so that the longest lines' reads are held by their stores.
+std::vector<double> DriveEdges(ReverbNetwork& net, bool scalar) {
+  test::TestNoise noise;
+  std::vector<double> out;
+  auto run = [&](int frames) {
+    double inL[64], inR[64], wl[64], wr[64];
+    for (int done = 0; done < frames; done += 64) {
+      for (int i = 0; i < 64; ++i) {
+        inL[i] = noise.Next();
+        inR[i] = noise.Next();
+      }
+      if (scalar) {
+        for (int i = 0; i < 64; ++i) net.ProcessScalar(inL[i], inR[i], &wl[i], &wr[i]);
+      } else {
+        net.ProcessBlock(inL, inR, wl, wr, 64);
+      }
+      out.insert(out.end(), wl, wl + 64);
+      out.insert(out.end(), wr, wr + 64);
+    }
+  };
+  // At 2.2 kHz and length 0 the shortest lines are 3 samples long, read 2 to
+  // 4 back; at 1 kHz some are 2 long, their modulation taking them either
+  // side of 2; at 300 Hz some are 0 or 1 long.
+  for (double fs : {2200.0, 1000.0, 300.0}) {
+    net.SetSampleRate(fs);
+    for (double mod : {1.0, 0.3}) {
+      net.UpdateSettings(Settings(0.0, mod));
+      run(static_cast<int>(fs * 4.0));
+    }
+    net.UpdateSettings(Settings(1.0, 1.0));
+    run(static_cast<int>(fs * 2.0));
+  }
+  net.SetSampleRate(384000.0);  // more than the room made
+  net.UpdateSettings(Settings(1.0, 1.0));
+  run(288000);
+  return out;
+}
+
+TEST(ReverbKernelTest, ReadsAtTheEdgesGiveTheLineByLineSamplesOnEveryTarget) {
+  BestTargetAfterwards restore;
+  auto reference = std::make_unique<ReverbNetwork>();
+  const std::vector<double> expected = DriveEdges(*reference, true);
+  for (const std::string& target : SimdTargetsAvailable()) {
+    ASSERT_TRUE(ForceSimdTarget(target)) << target;
+    auto net = std::make_unique<ReverbNetwork>();
+    const std::vector<double> got = DriveEdges(*net, false);
+    ASSERT_EQ(got.size(), expected.size());
+    size_t mismatches = 0, first = got.size();
+    for (size_t i = 0; i < got.size(); ++i) {
+      if (testkit::Bits(got[i]) != testkit::Bits(expected[i])) {
+        ++mismatches;
+        if (first == got.size()) first = i;
+      }
+    }
+    EXPECT_EQ(mismatches, 0u) << target << ": first at sample " << first;
+  }
+}
+
 // The lines share one store: more room for one line leaves it empty and the
 // others holding their samples, and no line's samples reach another's.
 TEST(ReverbKernelTest, MoreRoomForOneLineKeepsTheOthersSamples) {
