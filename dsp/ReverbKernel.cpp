@@ -7,7 +7,9 @@
 // glides) runs on every line at once, with the scalar code's operations in the
 // scalar code's order (no fused multiply-adds), so every target computes the
 // same samples. A frame is three passes over the lines: the reads, the moves
-// (which do not wait for the sums) and the damping with the writes.
+// (which do not wait for the sums) and the damping with the writes. In a
+// settled block (see Settled) the reads and moves are one pass, with the
+// store's indices as integers and without the holds such a block never needs.
 #include "dsp/ReverbLanes.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -116,8 +118,8 @@ HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
              hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, b))));
 }
 
-// The line outputs, read before the frame's input reaches any line, with
-// one gather per vector of lines. `heard` is what each line passes on
+// The line outputs (in frames not settled), read before the frame's input
+// reaches any line, with one gather per vector of lines. `heard` is what each line passes on
 // (rounded to single precision), `heard7` that times 0.7.
 void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) {
   const hn::ScalableTag<double> d;
@@ -176,10 +178,10 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
   }
 }
 
-// What each line does without its input: its write index is noted (`at`),
-// the store's and circle's positions move on, the next read position (from
-// the length before this frame's glide step) and the triangle's next step are
-// found. While lengths may glide, `fade` gets each line's write gain (1 when
+// What each line does without its input (in frames not settled): its write
+// index is noted (`at`), the store's and circle's positions move on, the next
+// read position (from the length before this frame's glide step) and the
+// triangle's next step are found. While lengths may glide, `fade` gets each line's write gain (1 when
 // not gliding) and the glides step on; returns whether any line glided. None
 // of this waits for the running sums, so it overlaps them.
 bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
@@ -464,6 +466,7 @@ void RunFrames(ReverbCore& core, const double* inL, const double* inR, double* w
     for (int p = 0; p < 2; p += n2) {
       auto sum = hn::Load(d2, pair + p);
       auto heardSum = hn::Zero(d2);
+#pragma GCC unroll 31
       for (int i = 0; i < ReverbLanes::kLinesPerSide; ++i) {
         hn::Store(sum, d2, sums + 2 * i + p);
         heardSum = hn::Add(heardSum, hn::Load(d2, heard7 + 2 * i + p));
