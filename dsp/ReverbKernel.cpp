@@ -36,13 +36,15 @@ constexpr int kLanes = ReverbLanes::kLanes;
 // written, the lengths need no holding, the stores' counts no moving and the
 // glides no stepping. For the reads: the first frame's distance is checked as
 // it stands; every later one is read `used` = factor * length samples back,
-// where the factor stays between its bounds and its value now (a step brings
-// it within its bounds and it never leaves them), so `used` stays between the
-// three products checked here (rounding is monotonic). The distance read is
+// where the factor stays between its bounds and its value now (a step of it,
+// a number, either lands within its bounds or is held to one of them), so
+// `used` stays between the three products checked here (rounding is
+// monotonic). The distance read is
 // then between floor(used) and ceil(used), by the same monotonicity of the
 // rounding of the circle's positions: within 2 .. room, no distance is held
 // by the store, the second sample is the one after the first, and no `used`
-// needs holding to 0 .. span. SettledFrame relies on all of this.
+// needs holding to 0 .. span; the positions' wraps around the circle and the
+// store still happen. SettledFrame relies on all of this.
 bool Settled(const ReverbLanes& s) {
   if (s.rampsActive) return false;
   const hn::ScalableTag<double> d;
@@ -62,8 +64,8 @@ bool Settled(const ReverbLanes& s) {
     auto dist = hn::Sub(hn::Load(d, s.circleWrite + k), hn::Floor(hn::Load(d, s.readPos + k)));
     dist = hn::IfThenElse(hn::Le(dist, zero), hn::Add(dist, circle), dist);
     auto reads = hn::And(hn::Ge(dist, two), hn::Le(dist, room));
-    // The later frames' `used`; a step of the factor (at most 1, so the
-    // factor stays a number) never takes it beyond its bounds.
+    // The later frames' `used` (a step of the factor of at most 1 keeps it a
+    // number).
     const auto factor = hn::Load(d, s.modFactor + k);
     const auto step = hn::Abs(hn::Mul(hn::Load(d, s.modDirection + k), hn::Load(d, s.modRate + k)));
     reads = hn::And(reads, hn::Le(step, hn::Set(d, 1.0)));
@@ -119,8 +121,8 @@ HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
 }
 
 // The line outputs (in frames not settled), read before the frame's input
-// reaches any line, with one gather per vector of lines. `heard` is what each line passes on
-// (rounded to single precision), `heard7` that times 0.7.
+// reaches any line, with one gather per vector of lines. `heard` is what each
+// line passes on (rounded to single precision), `heard7` that times 0.7.
 void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<float, decltype(d)> dh;
@@ -132,11 +134,9 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
   const auto one = hn::Set(d, 1.0);
   const auto seven = hn::Set(d, 0.7);
   for (int k = 0; k < kLanes; k += n) {
-    {
-      const auto len = hn::Load(d, s.delayLength + k);
-      const auto span = hn::Load(d, s.lengthD + k);
-      hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
-    }
+    const auto len = hn::Load(d, s.delayLength + k);
+    const auto span = hn::Load(d, s.lengthD + k);
+    hn::Store(hn::IfThenElse(hn::Ge(len, span), span, len), d, s.delayLength + k);
     const auto pos = hn::Load(d, s.readPos + k);
     const auto at = hn::Floor(pos);  // positions are never negative
     const auto fraction = hn::Sub(pos, at);
@@ -158,13 +158,11 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
     const auto first = hn::Load(dw, s.start + k);
     auto nearAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, i)));
     auto farAt = hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, j)));
-    {
-      // Samples not written since the last clear read the store's zero.
-      const auto filled = hn::Load(d, s.filled + k);
-      const auto none = hn::Set(dw, ReverbLanes::kZeroSlot);
-      nearAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(dist, filled)), nearAt, none);
-      farAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(next, filled)), farAt, none);
-    }
+    // Samples not written since the last clear read the store's zero.
+    const auto filled = hn::Load(d, s.filled + k);
+    const auto none = hn::Set(dw, ReverbLanes::kZeroSlot);
+    nearAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(dist, filled)), nearAt, none);
+    farAt = hn::IfThenElse(hn::RebindMask(dw, hn::Le(next, filled)), farAt, none);
     const auto near = hn::GatherIndex(d, store, nearAt);
     const auto far = hn::GatherIndex(d, store, farAt);
     // A line moves on by one sample a frame, a cache line every eight: each
@@ -181,9 +179,10 @@ void ReadLines(ReverbLanes& s, double* y, double* heard, double* heard7, int t) 
 // What each line does without its input (in frames not settled): its write
 // index is noted (`at`), the store's and circle's positions move on, the next
 // read position (from the length before this frame's glide step) and the
-// triangle's next step are found. While lengths may glide, `fade` gets each line's write gain (1 when
-// not gliding) and the glides step on; returns whether any line glided. None
-// of this waits for the running sums, so it overlaps them.
+// triangle's next step are found. While lengths may glide, `fade` gets each
+// line's write gain (1 when not gliding) and the glides step on; returns
+// whether any line glided. None of this waits for the running sums, so it
+// overlaps them.
 bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<int32_t, decltype(d)> di;
@@ -200,10 +199,8 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
     hn::Store(hn::Add(hn::Load(dw, s.start + k), hn::PromoteTo(dw, hn::DemoteTo(di, write))), dw, at + k);
     const auto written = hn::Add(write, one);
     hn::Store(hn::IfThenElse(hn::Lt(written, room), written, zero), d, s.write + k);
-    {
-      const auto filled = hn::Load(d, s.filled + k);
-      hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
-    }
+    const auto filled = hn::Load(d, s.filled + k);
+    hn::Store(hn::IfThenElse(hn::Lt(filled, room), hn::Add(filled, one), filled), d, s.filled + k);
     auto cw = hn::Add(hn::Load(d, s.circleWrite + k), one);
     cw = hn::IfThenElse(hn::Lt(cw, hn::Load(d, s.circle + k)), cw, zero);
     hn::Store(cw, d, s.circleWrite + k);
