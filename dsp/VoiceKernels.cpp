@@ -621,11 +621,12 @@ void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, const SineLanes& s
     const auto use = hn::FirstN(d, count - i);
     const auto ringing = hn::And(hn::Ne(hn::Load(d, v.ringing + i), zero), use);
     const auto active = hn::Or(hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), use), ringing);
-    hn::Store(hn::IfThenElse(active, one, hn::Load(d, filters.active + i)), d, filters.active + i);
+    hn::Store(hn::IfThenElse(active, one, zero), d, filters.active + i);
     hn::Store(hn::IfThenElse(ringing, zero, hn::Load(d, filters.x + i)), d, filters.x + i);
     const uint8_t steadyByte = static_cast<uint8_t>(v.plainBits >> i);
     const auto steady = hn::And(hn::LoadMaskBits(d, &steadyByte), use);
-    const auto on = hn::Or(hn::And(hn::Ne(hn::Load(d, v.shaperPlain + i), zero), use), steady);
+    const uint8_t plainByte = static_cast<uint8_t>(v.shaperBits >> i);
+    const auto on = hn::Or(hn::And(hn::LoadMaskBits(d, &plainByte), use), steady);
     if (hn::AllFalse(d, on)) continue;
     const VD m = hn::IfThenElse(steady, hn::Load(d, sine.sum + i), hn::Load(d, v.shaperIn + i));
     const VD divider = hn::Load(d, v.bitDivider + i);
