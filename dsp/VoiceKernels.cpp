@@ -241,6 +241,8 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
     const VD high = hn::Mul(hn::Mul(hn::Set(d, 1.666), hn::Sub(mix, half)), hp);
     y = hn::IfThenElse(hn::Gt(mix, half), hn::Add(y, high), y);
     hn::Store(y, d, f.y + i);
+    hn::Store(hn::Mul(hn::Load(d, f.gainLeft + i), y), d, f.left + i);
+    hn::Store(hn::Mul(hn::Load(d, f.gainRight + i), y), d, f.right + i);
   }
 }
 
@@ -623,6 +625,10 @@ void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, const SineLanes& s
     const auto active = hn::Or(hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), use), ringing);
     hn::Store(hn::IfThenElse(active, one, zero), d, filters.active + i);
     hn::Store(hn::IfThenElse(ringing, zero, hn::Load(d, filters.x + i)), d, filters.x + i);
+    hn::Store(hn::IfThenElse(ringing, hn::Load(d, v.ringLeft + i), hn::Load(d, v.panLeft + i)), d,
+              filters.gainLeft + i);
+    hn::Store(hn::IfThenElse(ringing, hn::Load(d, v.ringRight + i), hn::Load(d, v.panRight + i)), d,
+              filters.gainRight + i);
     const uint8_t steadyByte = static_cast<uint8_t>(v.plainBits >> i);
     const auto steady = hn::And(hn::LoadMaskBits(d, &steadyByte), use);
     const uint8_t plainByte = static_cast<uint8_t>(v.shaperBits >> i);

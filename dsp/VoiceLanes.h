@@ -208,7 +208,8 @@ void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& s
 void EndVoiceLanes(VoiceLanes& lanes, int count);
 
 // The filters' inputs for lanes 0..count-1: the sounding and ringing lanes
-// are marked active (the others not), the ringing ones take 0, and the
+// are marked active (the others not) with their output gains (the ringing
+// ones' own, the others' from the pan), the ringing ones take 0, and the
 // oscillator's shapers (VoiceOscillator::Finish) run for the lanes whose bit
 // is set in shaperBits or plainBits: those with no wave shaper, no ring
 // modulation and

@@ -669,13 +669,10 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
-  const uint32_t ringing = lanes_.ringingBits;
   for (uint32_t b = active; b != 0; b &= b - 1) {
     const int index = LowestVoice(b);
-    const double y = filters_.y[index];
-    const bool rings = (ringing >> index & 1) != 0;
-    l += (rings ? lanes_.ringLeft[index] : lanes_.panLeft[index]) * y;
-    r += (rings ? lanes_.ringRight[index] : lanes_.panRight[index]) * y;
+    l += filters_.left[index];
+    r += filters_.right[index];
   }
   left = l;
   right = r;
