@@ -120,6 +120,21 @@ HWY_INLINE void PrefetchLines(const ReverbLanes& s, int k) {
              hn::Add(first, hn::PromoteTo(dw, hn::DemoteTo(di, b))));
 }
 
+// The triangle's next step for the lines from `k`, from their factor now.
+HWY_INLINE void StepTriangle(ReverbLanes& s, int k, hn::Vec<hn::ScalableTag<double>> factor) {
+  const hn::ScalableTag<double> d;
+  auto dir = hn::Load(d, s.modDirection + k);
+  factor = hn::Add(factor, hn::Mul(dir, hn::Load(d, s.modRate + k)));
+  const auto high = hn::Load(d, s.factorHigh + k);
+  const auto low = hn::Load(d, s.factorLow + k);
+  const auto atHigh = hn::Ge(factor, high);
+  const auto atLow = hn::AndNot(atHigh, hn::Le(factor, low));
+  factor = hn::IfThenElse(atHigh, high, hn::IfThenElse(atLow, low, factor));
+  dir = hn::IfThenElse(hn::Or(atHigh, atLow), hn::Neg(dir), dir);
+  hn::Store(factor, d, s.modFactor + k);
+  hn::Store(dir, d, s.modDirection + k);
+}
+
 // The line outputs (in frames not settled), read before the frame's input
 // reaches any line, with one gather per vector of lines. `heard` is what each
 // line passes on (rounded to single precision), `heard7` that times 0.7.
@@ -238,16 +253,7 @@ bool MoveLines(ReverbLanes& s, int64_t* at, double* fade) {
       }
     }
 
-    auto dir = hn::Load(d, s.modDirection + k);
-    factor = hn::Add(factor, hn::Mul(dir, hn::Load(d, s.modRate + k)));
-    const auto high = hn::Load(d, s.factorHigh + k);
-    const auto low = hn::Load(d, s.factorLow + k);
-    const auto atHigh = hn::Ge(factor, high);
-    const auto atLow = hn::AndNot(atHigh, hn::Le(factor, low));
-    factor = hn::IfThenElse(atHigh, high, hn::IfThenElse(atLow, low, factor));
-    dir = hn::IfThenElse(hn::Or(atHigh, atLow), hn::Neg(dir), dir);
-    hn::Store(factor, d, s.modFactor + k);
-    hn::Store(dir, d, s.modDirection + k);
+    StepTriangle(s, k, factor);
   }
   return gliding;
 }
@@ -336,16 +342,7 @@ HWY_INLINE void SettledFrame(ReverbLanes& s, StoreSpans& spans, double* y, doubl
     next = hn::IfThenElse(hn::Lt(next, zero), hn::Add(next, circle), next);
     next = hn::IfThenElse(hn::Ge(next, circle), hn::Sub(next, circle), next);
     hn::Store(next, d, s.readPos + k);
-    auto dir = hn::Load(d, s.modDirection + k);
-    factor = hn::Add(factor, hn::Mul(dir, hn::Load(d, s.modRate + k)));
-    const auto high = hn::Load(d, s.factorHigh + k);
-    const auto low = hn::Load(d, s.factorLow + k);
-    const auto atHigh = hn::Ge(factor, high);
-    const auto atLow = hn::AndNot(atHigh, hn::Le(factor, low));
-    factor = hn::IfThenElse(atHigh, high, hn::IfThenElse(atLow, low, factor));
-    dir = hn::IfThenElse(hn::Or(atHigh, atLow), hn::Neg(dir), dir);
-    hn::Store(factor, d, s.modFactor + k);
-    hn::Store(dir, d, s.modDirection + k);
+    StepTriangle(s, k, factor);
   }
 }
 

@@ -34,6 +34,20 @@ ReverbSettings Settings(double length, double mod) {
   return s;
 }
 
+// The samples whose bits differ from those expected: how many, and the first.
+struct Differences {
+  size_t count = 0;
+  size_t first = 0;
+};
+Differences Compare(const std::vector<double>& got, const std::vector<double>& expected) {
+  Differences d;
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (testkit::Bits(got[i]) == testkit::Bits(expected[i])) continue;
+    if (d.count++ == 0) d.first = i;
+  }
+  return d;
+}
+
 // Runs a network through blocks of varying size with settings that start
 // glides, deep fast modulation, a clear and rate changes; `scalar` picks the
 // line-by-line path. Returns every output sample.
@@ -100,14 +114,8 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
     auto net = std::make_unique<ReverbNetwork>();
     const std::vector<double> got = Drive(*net, false);
     ASSERT_EQ(got.size(), expected.size());
-    size_t mismatches = 0, first = got.size();
-    for (size_t i = 0; i < got.size(); ++i) {
-      if (got[i] != expected[i]) {
-        ++mismatches;
-        if (first == got.size()) first = i;
-      }
-    }
-    EXPECT_EQ(mismatches, 0u) << target << ": first at sample " << first;
+    const Differences differ = Compare(got, expected);
+    EXPECT_EQ(differ.count, 0u) << target << ": first at sample " << differ.first;
     for (int side = 0; side < 2; ++side) {
       for (int i = 0; i < kLines; ++i) {
         // Every sample each line wrote, where the line-by-line network wrote it.
@@ -177,14 +185,8 @@ TEST(ReverbKernelTest, ReadsAtTheEdgesGiveTheLineByLineSamplesOnEveryTarget) {
     auto net = std::make_unique<ReverbNetwork>();
     const std::vector<double> got = DriveEdges(*net, false);
     ASSERT_EQ(got.size(), expected.size());
-    size_t mismatches = 0, first = got.size();
-    for (size_t i = 0; i < got.size(); ++i) {
-      if (testkit::Bits(got[i]) != testkit::Bits(expected[i])) {
-        ++mismatches;
-        if (first == got.size()) first = i;
-      }
-    }
-    EXPECT_EQ(mismatches, 0u) << target << ": first at sample " << first;
+    const Differences differ = Compare(got, expected);
+    EXPECT_EQ(differ.count, 0u) << target << ": first at sample " << differ.first;
   }
 }
 
