@@ -32,6 +32,7 @@ using V = hn::Vec<D>;
 using DI = hn::Rebind<int32_t, D>;
 constexpr int kStep = static_cast<int>(hn::MaxLanes(D()));
 static_assert(kLanes % kStep == 0, "the lanes fill whole vectors");
+static_assert(kLanes == 4, "the stretch's inputs and outputs are copied four lines at a time");
 constexpr int kChunks = kLanes / kStep;
 
 // The lanes of chunk c from values just stored one at a time: each is loaded
@@ -154,10 +155,12 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
   alignas(32) double b1[kStretch * kLanes];
   alignas(32) double a1[kStretch * kLanes];
   alignas(32) double a2[kStretch * kLanes];
-  alignas(32) double out[kLanes];
+  alignas(32) double inputs[kStretch * kLanes];
+  alignas(32) double outputs[kStretch * kLanes];
   alignas(32) double pushed[kLanes];
   alignas(32) int32_t index[kLanes];
   alignas(32) int32_t following[kLanes];
+  alignas(32) int32_t slot[kLanes];
   alignas(32) double angle[kLanes];
   for (int first = 0; first < n; first += kStretch) {
     const int count = n - first < kStretch ? n - first : kStretch;
@@ -213,9 +216,20 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
     // stays full).
     bool full = true;
     for (int k = 0; k < kLanes; ++k) full = full && pos[k].written >= pos[k].length;
+    // The stretch's inputs side by side (every input is read before any
+    // output is written).
+    {
+      const double *x0 = x[0] + first, *x1 = x[1] + first, *x2 = x[2] + first, *x3 = x[3] + first;
+      for (int t = 0; t < count; ++t) {
+        double* to = inputs + t * kLanes;
+        to[0] = x0[t];
+        to[1] = x1[t];
+        to[2] = x2[t];
+        to[3] = x3[t];
+      }
+    }
     for (int t = 0; t < count; ++t) {
-      const int frame = first + t;
-      alignas(32) double ra[kLanes], rb[kLanes], in[kLanes];
+      alignas(32) double ra[kLanes], rb[kLanes];
       alignas(32) double fraction[kLanes];
       for (int i = 0; i < kChunks; ++i) {
         // DelayBuffer::Positions::ReadBetween's indices and fraction on all
@@ -232,13 +246,11 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
         for (int k = 0; k < kLanes; ++k) {
           ra[k] = data[k][index[k]];
           rb[k] = data[k][following[k]];
-          in[k] = x[k][frame];
         }
       } else {
         for (int k = 0; k < kLanes; ++k) {
           ra[k] = pos[k].Read(data[k], index[k]);
           rb[k] = pos[k].Read(data[k], following[k]);
-          in[k] = x[k][frame];
         }
       }
       for (int i = 0; i < kChunks; ++i) {
@@ -248,15 +260,16 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
         const int at = t * kLanes + i * kStep;
         const auto f = hn::Load(d, fraction + i * kStep);
         const auto o = hn::Add(hn::Mul(hn::Sub(one, f), FromScalars(d, ra, i)), hn::Mul(f, FromScalars(d, rb, i)));
-        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(FromScalars(d, in, i), hn::Mul(o, h.feedback))));
+        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(hn::Load(d, inputs + at), hn::Mul(o, h.feedback))));
         const auto fb0 = hn::Load(d, b0 + at);
         const auto yv = hn::Add(hn::Mul(u, fb0), h.z1);
         h.z1 = hn::Sub(hn::Add(hn::Mul(u, hn::Load(d, b1 + at)), h.z2), hn::Mul(hn::Load(d, a1 + at), yv));
         h.z2 = hn::Sub(hn::Mul(u, fb0), hn::Mul(hn::Load(d, a2 + at), yv));
         hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + i * kStep);
-        hn::Store(hn::Mul(o, h.gain), d, out + i * kStep);
+        hn::Store(hn::Mul(o, h.gain), d, outputs + at);
         // The read position for the next sample, held inside the buffer,
         // from the write index after the push.
+        hn::Store(hn::DemoteTo(di, h.write), di, slot + i * kStep);
         h.write = hn::Add(h.write, one);
         h.write = hn::IfThenElseZero(hn::Lt(h.write, h.lengthW), h.write);
         auto used = hn::Mul(hn::Load(d, factor + at), h.delayLength);
@@ -266,7 +279,11 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
         p = hn::IfThenElse(hn::Lt(p, hn::Zero(d)), hn::Add(p, h.lengthD), p);
         h.readPos = hn::IfThenElse(hn::Ge(p, h.lengthD), hn::Sub(p, h.lengthD), p);
       }
-      for (int k = 0; k < kLanes; ++k) pos[k].Push(data[k], pushed[k]);
+      if (full) {
+        for (int k = 0; k < kLanes; ++k) data[k][slot[k]] = pushed[k];
+      } else {
+        for (int k = 0; k < kLanes; ++k) pos[k].Push(data[k], pushed[k]);
+      }
       if (anyGliding) {
         anyGliding = false;
         alignas(32) double glided[kLanes];
@@ -280,7 +297,22 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
         }
         for (int i = 0; i < kChunks; ++i) c[i].delayLength = hn::Load(d, glided + i * kStep);
       }
-      for (int k = 0; k < kLanes; ++k) y[k][frame] = out[k];
+    }
+    if (full) {
+      // The write indices moved on in the lanes alone.
+      alignas(32) double moved[kLanes];
+      for (int i = 0; i < kChunks; ++i) hn::Store(c[i].write, d, moved + i * kStep);
+      for (int k = 0; k < kLanes; ++k) pos[k].write = static_cast<int32_t>(moved[k]);
+    }
+    {
+      double *y0 = y[0] + first, *y1 = y[1] + first, *y2 = y[2] + first, *y3 = y[3] + first;
+      for (int t = 0; t < count; ++t) {
+        const double* from = outputs + t * kLanes;
+        y0[t] = from[0];
+        y1[t] = from[1];
+        y2[t] = from[2];
+        y3[t] = from[3];
+      }
     }
     // The last frame's coefficients stay with the lines.
     const int last = (count - 1) * kLanes;
