@@ -344,11 +344,11 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
 
 // Past the first eight seconds every buffer has filled, and a unit that holds
 // its length reads runs of neighbouring samples. Through the read positions
-// wrapping at the buffer's end, blocks of uneven sizes and two lengthening glides whose
-// ends fall on either frame of two-frame blocks (a glide's last step leaves
-// the next read at the old length, and that read may open a block), the
-// blocks must give the samples the single frames give, bit for bit, on every
-// target.
+// wrapping at the buffer's end, blocks of uneven sizes and two lengthening
+// glides whose ends fall on either frame of two-frame blocks (a glide's last
+// step leaves the next read at the old length, and that read may open a
+// block), the blocks must give the samples the single frames give, bit for
+// bit, on every target.
 TEST(StereoDelayTest, FullBuffersInLanesMatchSingleFramesOnEveryTarget) {
   struct BestTargetAfterwards {
     ~BestTargetAfterwards() { ForceSimdTarget(""); }
