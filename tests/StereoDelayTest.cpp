@@ -342,20 +342,22 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
   }
 }
 
-// Past the first eight seconds every buffer has filled, and a unit that holds
-// its length reads runs of neighbouring samples. Through the read positions
-// wrapping at the buffer's end, blocks of uneven sizes and two lengthening
-// glides whose ends fall on either frame of two-frame blocks (a glide's last
-// step leaves the next read at the old length, and that read may open a
-// block), the blocks must give the samples the single frames give, bit for
-// bit, on every target.
+// A unit that holds its length reads runs of neighbouring samples: silence
+// until its reads reach what was written since the last clear, then written
+// samples, and past about eight seconds a full buffer. Through a clear between
+// glides, the read positions wrapping at the buffer's end, blocks of uneven
+// sizes and two lengthening glides whose ends fall on either frame of
+// two-frame blocks (a glide's last step leaves the next read at the old
+// length, and that read may open a block), the blocks must give the samples
+// the single frames give, bit for bit, on every target.
 TEST(StereoDelayTest, FullBuffersInLanesMatchSingleFramesOnEveryTarget) {
   struct BestTargetAfterwards {
     ~BestTargetAfterwards() { ForceSimdTarget(""); }
   } restore;
   constexpr double kFs = 44100.0;
-  constexpr int kFrames = 400000;
-  constexpr int kRetimeAt = 360000;
+  constexpr int kClearAt = 20000;
+  constexpr int kFrames = 420000;
+  constexpr int kRetimeAt = 380000;
   constexpr int kRetimeAgainAt = kRetimeAt + 20001;
   auto settings = [](double time, int pingPong) {
     DelaySettings p;
@@ -375,7 +377,8 @@ TEST(StereoDelayTest, FullBuffersInLanesMatchSingleFramesOnEveryTarget) {
     std::vector<double> l, r;
     int n = 0, size = 1;
     while (n < kFrames) {
-      const int stop = n < kRetimeAt ? kRetimeAt : (n < kRetimeAgainAt ? kRetimeAgainAt : kFrames);
+      if (n == kClearAt) d->Clear();
+      const int stop = n < kClearAt ? kClearAt : (n < kRetimeAt ? kRetimeAt : (n < kRetimeAgainAt ? kRetimeAgainAt : kFrames));
       const int count = std::min(n < kRetimeAt ? size : 2, stop - n);
       d->BlockUpdate(kFs, 120.0, settings(n < kRetimeAt ? 150.0 : (n < kRetimeAgainAt ? 200.0 : 260.0), pingPong));
       l.resize(count);
