@@ -97,22 +97,34 @@ void SumSineLanesImpl(SineLanes& s, int count) {
     const VD c1 = hn::Mul(two, SinQuadrantLanes(d, dx, 1));
     const VD c2 = hn::Sub(hn::Mul(c1, c1), two);
     const VD c4 = hn::Sub(hn::Mul(c2, c2), two);
-    VD sn[16];
-    sn[0] = s0;
-    sn[1] = SinQuadrantLanes(d, x1, 0);
-    sn[2] = hn::Sub(hn::Mul(c1, sn[1]), sn[0]);
-    sn[3] = hn::Sub(hn::Mul(c1, sn[2]), sn[1]);
-    for (int k = 4; k < 8; ++k) sn[k] = hn::Sub(hn::Mul(c2, sn[k - 2]), sn[k - 4]);
-    auto group = [&](int b) HWY_ATTR __attribute__((always_inline)) {
-      auto p = [&](int k) { return hn::Mul(a(k), sn[k]); };
-      return hn::Add(hn::Add(hn::Add(p(b), p(b + 1)), hn::Add(p(b + 2), p(b + 3))),
-                     hn::Add(hn::Add(p(b + 4), p(b + 5)), hn::Add(p(b + 6), p(b + 7))));
+    // sin(k x0) for k = 1..16 by the recurrences s(k) = c s(k - j) - s(k - 2j),
+    // in named vectors (an array of them would live on the stack).
+    const VD s1 = SinQuadrantLanes(d, x1, 0);
+    const VD s2 = hn::Sub(hn::Mul(c1, s1), s0);
+    const VD s3 = hn::Sub(hn::Mul(c1, s2), s1);
+    const VD s4 = hn::Sub(hn::Mul(c2, s2), s0);
+    const VD s5 = hn::Sub(hn::Mul(c2, s3), s1);
+    const VD s6 = hn::Sub(hn::Mul(c2, s4), s2);
+    const VD s7 = hn::Sub(hn::Mul(c2, s5), s3);
+    auto group = [&](int b, VD t0, VD t1, VD t2, VD t3, VD t4, VD t5, VD t6, VD t7)
+                     HWY_ATTR __attribute__((always_inline)) {
+      auto p = [&](int k, VD t) HWY_ATTR __attribute__((always_inline)) { return hn::Mul(a(b + k), t); };
+      return hn::Add(hn::Add(hn::Add(p(0, t0), p(1, t1)), hn::Add(p(2, t2), p(3, t3))),
+                     hn::Add(hn::Add(p(4, t4), p(5, t5)), hn::Add(p(6, t6), p(7, t7))));
     };
-    const VD lo = group(0);
+    const VD lo = group(0, s0, s1, s2, s3, s4, s5, s6, s7);
     VD result = hn::IfThenElse(hn::Gt(top, zero), lo, first);
     if (maxTop >= 8.0) {
-      for (int k = 8; k < 16; ++k) sn[k] = hn::Sub(hn::Mul(c4, sn[k - 4]), sn[k - 8]);
-      result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, group(8)), result);
+      const VD s8 = hn::Sub(hn::Mul(c4, s4), s0);
+      const VD s9 = hn::Sub(hn::Mul(c4, s5), s1);
+      const VD s10 = hn::Sub(hn::Mul(c4, s6), s2);
+      const VD s11 = hn::Sub(hn::Mul(c4, s7), s3);
+      const VD s12 = hn::Sub(hn::Mul(c4, s8), s4);
+      const VD s13 = hn::Sub(hn::Mul(c4, s9), s5);
+      const VD s14 = hn::Sub(hn::Mul(c4, s10), s6);
+      const VD s15 = hn::Sub(hn::Mul(c4, s11), s7);
+      result = hn::IfThenElse(hn::Ge(top, hn::Set(d, 8.0)), hn::Add(lo, group(8, s8, s9, s10, s11, s12, s13, s14, s15)),
+                              result);
     }
     hn::Store(result, d, s.sum + i);
   }
@@ -241,6 +253,8 @@ void ProcessFilterLanesImpl(FilterLanes& f, int count) {
     const VD high = hn::Mul(hn::Mul(hn::Set(d, 1.666), hn::Sub(mix, half)), hp);
     y = hn::IfThenElse(hn::Gt(mix, half), hn::Add(y, high), y);
     hn::Store(y, d, f.y + i);
+    hn::Store(hn::Mul(hn::Load(d, f.gainLeft + i), y), d, f.left + i);
+    hn::Store(hn::Mul(hn::Load(d, f.gainRight + i), y), d, f.right + i);
   }
 }
 
@@ -529,12 +543,17 @@ void FrontVoiceLanesImpl(VoiceLanes& v, const VoiceFrontFactors& f, SineLanes& s
     pan = hn::Add(pan, hn::Mul(arp, hn::Set(d, f.panArp)));
     hn::Store(Hold(pan, zero, one), d, v.panTarget + i);
 
-    const VD sources[5] = {env2, lfo1, lfo2, hn::Set(d, f.wheel), arp};
+    // The sources one by one (an array of them would live on the stack).
     auto differ = hn::Zero(du);
-    for (int k = 0; k < 5; ++k) {
-      const auto x = hn::Xor(hn::BitCast(du, sources[k]), hn::BitCast(du, hn::Load(d, v.memo[k] + i)));
+    auto compare = [&](int k, VD source) HWY_ATTR __attribute__((always_inline)) {
+      const auto x = hn::Xor(hn::BitCast(du, source), hn::BitCast(du, hn::Load(d, v.memo[k] + i)));
       differ = hn::Or(differ, hn::And(x, hn::Set(du, f.key[k])));
-    }
+    };
+    compare(0, env2);
+    compare(1, lfo1);
+    compare(2, lfo2);
+    compare(3, hn::Set(d, f.wheel));
+    compare(4, arp);
     const auto valid = hn::Ne(hn::Load(d, v.memoValid + i), zero);
     const auto holds = hn::And(hn::RebindMask(d, hn::Eq(differ, hn::Zero(du))), valid);
     hn::Store(hn::IfThenElse(holds, one, zero), d, v.memoHolds + i);
@@ -621,11 +640,16 @@ void ShapeVoiceLanesImpl(VoiceLanes& v, FilterLanes& filters, const SineLanes& s
     const auto use = hn::FirstN(d, count - i);
     const auto ringing = hn::And(hn::Ne(hn::Load(d, v.ringing + i), zero), use);
     const auto active = hn::Or(hn::And(hn::Ne(hn::Load(d, v.sounding + i), zero), use), ringing);
-    hn::Store(hn::IfThenElse(active, one, hn::Load(d, filters.active + i)), d, filters.active + i);
+    hn::Store(hn::IfThenElse(active, one, zero), d, filters.active + i);
     hn::Store(hn::IfThenElse(ringing, zero, hn::Load(d, filters.x + i)), d, filters.x + i);
+    hn::Store(hn::IfThenElse(ringing, hn::Load(d, v.ringLeft + i), hn::Load(d, v.panLeft + i)), d,
+              filters.gainLeft + i);
+    hn::Store(hn::IfThenElse(ringing, hn::Load(d, v.ringRight + i), hn::Load(d, v.panRight + i)), d,
+              filters.gainRight + i);
     const uint8_t steadyByte = static_cast<uint8_t>(v.plainBits >> i);
     const auto steady = hn::And(hn::LoadMaskBits(d, &steadyByte), use);
-    const auto on = hn::Or(hn::And(hn::Ne(hn::Load(d, v.shaperPlain + i), zero), use), steady);
+    const uint8_t plainByte = static_cast<uint8_t>(v.shaperBits >> i);
+    const auto on = hn::Or(hn::And(hn::LoadMaskBits(d, &plainByte), use), steady);
     if (hn::AllFalse(d, on)) continue;
     const VD m = hn::IfThenElse(steady, hn::Load(d, sine.sum + i), hn::Load(d, v.shaperIn + i));
     const VD divider = hn::Load(d, v.bitDivider + i);

@@ -95,12 +95,18 @@ struct FilterLanes {
   alignas(64) double x[kKernelLanes];       // the input
   alignas(64) double y[kKernelLanes];       // the output
   alignas(64) double active[kKernelLanes];  // 1: take the step, 0: keep the state
+  // The output's gains into the left and right sums, and y times them.
+  alignas(64) double gainLeft[kKernelLanes];
+  alignas(64) double gainRight[kKernelLanes];
+  alignas(64) double left[kKernelLanes];
+  alignas(64) double right[kKernelLanes];
   alignas(64) float tanKey[kKernelLanes];
   alignas(64) float tanValue[kKernelLanes];
 };
 
 // One filter step for the active lanes among 0..count-1: y from x, the state
-// moved on. The other lanes keep their state (their y means nothing).
+// moved on, left and right from y and the gains. The other lanes keep their
+// state (their outputs mean nothing).
 void ProcessFilterLanes(FilterLanes& lanes, int count);
 
 // The harmonics LFO bank's sample, its sixteen triangles side by side: each

@@ -156,9 +156,8 @@ struct VoiceLanes {
   // sounding voice before it.
   alignas(64) double ringLeft[kKernelLanes];
   alignas(64) double ringRight[kKernelLanes];
-  // ShapeVoiceLanes: in, 1 where the lane takes the plain shaper step, the
-  // partial sum and the bit divider's controls.
-  alignas(64) double shaperPlain[kKernelLanes];
+  // ShapeVoiceLanes: in, the partial sum and the bit divider's controls of
+  // the lanes set in shaperBits.
   alignas(64) double shaperIn[kKernelLanes];
   alignas(64) double bitDivider[kKernelLanes];
   alignas(64) double bitFeedback[kKernelLanes];
@@ -182,8 +181,9 @@ struct VoiceLanes {
   // The same flags as bits (bit i for lane i): StartVoiceLanes sets the
   // sounding and ringing lanes, FrontVoiceLanes the steady ones.
   // plainBits: the steady lanes whose shapers take the plain step on their
-  // sine sum this sample (see ShapeVoiceLanes).
-  uint32_t soundingBits = 0, ringingBits = 0, steadyBits = 0, plainBits = 0;
+  // sine sum this sample, shaperBits the other lanes that take it on
+  // shaperIn (see ShapeVoiceLanes).
+  uint32_t soundingBits = 0, ringingBits = 0, steadyBits = 0, plainBits = 0, shaperBits = 0;
 };
 
 // Before the ordered part, for lanes 0..count-1: the amplitude smoothers
@@ -208,9 +208,11 @@ void FrontVoiceLanes(VoiceLanes& lanes, const VoiceFrontFactors& f, SineLanes& s
 void EndVoiceLanes(VoiceLanes& lanes, int count);
 
 // The filters' inputs for lanes 0..count-1: the sounding and ringing lanes
-// are marked active, the ringing ones take 0, and the oscillator's shapers
-// (VoiceOscillator::Finish) run for the lanes whose shaperPlain is 1 or whose
-// bit is set in plainBits: those with no wave shaper, no ring modulation and
+// are marked active (the others not) with their output gains (the ringing
+// ones' own, the others' from the pan), the ringing ones take 0, and the
+// oscillator's shapers (VoiceOscillator::Finish) run for the lanes whose bit
+// is set in shaperBits or plainBits: those with no wave shaper, no ring
+// modulation and
 // at least one sample per hold. The bit divider holds or passes shaperIn (or,
 // for plainBits, the lane's sine sum); filters.x receives the result times
 // the amplitude and the LFO gain.

@@ -645,19 +645,17 @@ void SynthEngine::FinishVoices(double& left, double& right) {
   for (int shape = 0; shape < kNumOscShapes; ++shape) {
     if (frame_.shaped[shape] != 0) SumShapeLanes(shapes_, frame_.shaped[shape], shape, harmonicGains_, frame_.sum);
   }
-  // The filter lanes are the voices' own: the others keep theirs.
-  for (double& a : filters_.active) a = 0.0;
-  for (double& a : lanes_.shaperPlain) a = 0.0;
   // Oscillators with no wave shaper, no ring modulation and at least one
   // sample per hold take their shapers side by side (the steady ones that
   // do so are marked already, with their controls in the lanes).
+  uint32_t shaperBits = 0;
   for (uint32_t b = sounding & ~lanes_.plainBits; b != 0; b &= b - 1) {
     const int index = LowestVoice(b);
     VoiceOscillator& o = voices_[index].osc;
     const double sum = (frame_.sines >> index & 1) != 0 ? sine_.sum[index] : frame_.sum[index];
     o.waveShaper = lanes_.shape.v[kSmoothY][index];
     if (o.waveShaper == 0.0 && o.ringMod == 0.0 && o.bitDivider * lanes_.clock.v[kClockFsRatio][index] >= 1.0) {
-      lanes_.shaperPlain[index] = 1.0;
+      shaperBits |= 1u << index;
       lanes_.shaperIn[index] = sum;
       lanes_.bitDivider[index] = o.bitDivider;
       lanes_.bitFeedback[index] = o.bitFeedback;
@@ -665,18 +663,16 @@ void SynthEngine::FinishVoices(double& left, double& right) {
       filters_.x[index] = o.Finish(sum) * lanes_.amplitude[index] * lanes_.lfoGain[index];
     }
   }
+  lanes_.shaperBits = shaperBits;
   const int filterLanes = HighestVoice(active) + 1;
   ShapeVoiceLanes(lanes_, filters_, sine_, filterLanes);
   ProcessFilterLanes(filters_, filterLanes);
   // The sums stay in registers (the outputs could alias the frame's arrays).
   double l = left, r = right;
-  const uint32_t ringing = lanes_.ringingBits;
   for (uint32_t b = active; b != 0; b &= b - 1) {
     const int index = LowestVoice(b);
-    const double y = filters_.y[index];
-    const bool rings = (ringing >> index & 1) != 0;
-    l += (rings ? lanes_.ringLeft[index] : lanes_.panLeft[index]) * y;
-    r += (rings ? lanes_.ringRight[index] : lanes_.panRight[index]) * y;
+    l += filters_.left[index];
+    r += filters_.right[index];
   }
   left = l;
   right = r;

@@ -232,6 +232,7 @@ TEST(VoiceLanesTest, ShaperLanesHoldAndLeakAsTheOscillatorDoesOnEveryTarget) {
     const double dividers[] = {1.0, 0.5, 1.0000001, 2.0, 3.7, 32.0};
     const double feedbacks[] = {0.0, 1.0, -1.0, 0.3, 4.0};
     for (int n = 0; n < 4000; ++n) {
+      lanes.shaperBits = 0;
       for (int i = 0; i < kKernelLanes; ++i) {
         if (n % 500 == 0) {
           bound[i].bitDivider = ref[i].bitDivider = dividers[gen() % 6];
@@ -246,7 +247,7 @@ TEST(VoiceLanesTest, ShaperLanesHoldAndLeakAsTheOscillatorDoesOnEveryTarget) {
         // Lanes left out (and those with holds under a sample, which the engine
         // keeps to itself) keep their state.
         const bool plain = i % 5 != 4 && bound[i].bitDivider * (bound[i].SampleRate() / 44100.0) >= 1.0;
-        lanes.shaperPlain[i] = plain ? 1.0 : 0.0;
+        if (plain) lanes.shaperBits |= 1u << i;
         lanes.shaperIn[i] = m;
         lanes.bitDivider[i] = bound[i].bitDivider;
         lanes.bitFeedback[i] = bound[i].bitFeedback;
@@ -256,7 +257,7 @@ TEST(VoiceLanesTest, ShaperLanesHoldAndLeakAsTheOscillatorDoesOnEveryTarget) {
       }
       ShapeVoiceLanes(lanes, filters, SineLanes{}, kKernelLanes);
       for (int i = 0; i < kKernelLanes; ++i) {
-        if (lanes.shaperPlain[i] == 0.0) {
+        if ((lanes.shaperBits >> i & 1) == 0) {
           ASSERT_EQ(filters.x[i], -7.0);
           ref[i].Finish(lanes.shaperIn[i]);
           bound[i].Finish(lanes.shaperIn[i]);
