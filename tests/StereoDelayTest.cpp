@@ -20,6 +20,21 @@
 namespace morvanta {
 namespace {
 
+// One host block through the delay, whole or one frame at a time; its frames
+// (left, right) are appended to out.
+void ProcessAndAppend(StereoDelay& d, std::vector<double>& l, std::vector<double>& r, bool oneFrameAtATime,
+                      std::vector<double>& out) {
+  const int count = static_cast<int>(l.size());
+  if (oneFrameAtATime)
+    for (int i = 0; i < count; ++i) d.ProcessBlock(&l[i], &r[i], 1);
+  else
+    d.ProcessBlock(l.data(), r.data(), count);
+  for (int i = 0; i < count; ++i) {
+    out.push_back(l[i]);
+    out.push_back(r[i]);
+  }
+}
+
 ParamSnapshot Echo(int pingPong, int sync = 0, double timeMs = 100.0) {
   ParamSnapshot p;
   p.delayPingPongType = pingPong;
@@ -300,14 +315,7 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
         l[i] = input(n + i, 0);
         r[i] = input(n + i, 1);
       }
-      if (oneFrameAtATime)
-        for (int i = 0; i < count; ++i) d.ProcessBlock(&l[i], &r[i], 1);
-      else
-        d.ProcessBlock(l.data(), r.data(), count);
-      for (int i = 0; i < count; ++i) {
-        out.push_back(l[i]);
-        out.push_back(r[i]);
-      }
+      ProcessAndAppend(d, l, r, oneFrameAtATime, out);
       n += count;
       size = size * 5 % 331 + 1;
     }
@@ -387,14 +395,7 @@ TEST(StereoDelayTest, FullBuffersInLanesMatchSingleFramesOnEveryTarget) {
         l[i] = std::sin((n + i) * 0.021) * (1.0 + std::sin((n + i) * 0.0007));
         r[i] = std::sin((n + i) * 0.034);
       }
-      if (oneFrameAtATime)
-        for (int i = 0; i < count; ++i) d->ProcessBlock(&l[i], &r[i], 1);
-      else
-        d->ProcessBlock(l.data(), r.data(), count);
-      for (int i = 0; i < count; ++i) {
-        out.push_back(l[i]);
-        out.push_back(r[i]);
-      }
+      ProcessAndAppend(*d, l, r, oneFrameAtATime, out);
       n += count;
       size = size * 7 % 389 + 1;
     }
