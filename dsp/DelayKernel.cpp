@@ -273,8 +273,47 @@ void DelayLanesKernel(DelayLanes& s, const double* in, double* out, int n) {
       start[k] = pos[k];
       glided |= gliding[k];
     }
-    for (int t = 0; t < count; ++t) {
-      for (int k = 0; k < kUnits; ++k) {
+    for (int k = 0; k < kUnits; ++k) {
+      // A unit that holds its length and reads where that length puts it (a
+      // glide's last step leaves the read of the next frame at the old
+      // length) reads a run of neighbouring samples. When the run does not
+      // wrap and every sample in it has been written since the last clear,
+      // its interpolations (weights 1 and 0, as the scalar read computes
+      // them) go four frames at a time.
+      double held = static_cast<double>(pos[k].write) - delayLength[k];
+      if (held < 0.0) held += length[k];
+      if (held >= length[k]) held -= length[k];
+      const int32_t at = static_cast<int32_t>(held);
+      bool run = !gliding[k] && readPos[k] == held && held == at && at >= 0 && at + count < pos[k].length;
+      if (run && pos[k].written < pos[k].length) {
+        // The run's samples lie count + 1 in a row from the first; all of
+        // them come after the clear when the last does.
+        int32_t since = at - pos[k].start;
+        if (since < 0) since += pos[k].length;
+        run = since + count < pos[k].written;
+      }
+      if (run) {
+        const double* a = data[k] + at;
+        const V whole = hn::Sub(hn::Set(d, 1.0), hn::Zero(d));
+        alignas(32) double echo[kStretch];
+        int t = 0;
+        for (; t + kStep <= count; t += kStep)
+          hn::Store(hn::Add(hn::Mul(whole, hn::LoadU(d, a + t)), hn::Mul(hn::Zero(d), hn::LoadU(d, a + t + 1))), d,
+                    echo + t);
+        for (; t < count; ++t) echo[t] = (1.0 - 0.0) * a[t] + 0.0 * a[t + 1];
+        for (t = 0; t < count; ++t) {
+          echoes[kLanes * t + k] = echo[t];
+          fades[kLanes * t + k] = 1.0;
+        }
+        // The write index, the count and the read position where the frames
+        // leave them.
+        pos[k].write += count;
+        if (pos[k].write >= pos[k].length) pos[k].write -= pos[k].length;
+        pos[k].written = std::min(pos[k].written + count, pos[k].length);
+        move(k);
+        continue;
+      }
+      for (int t = 0; t < count; ++t) {
         echoes[kLanes * t + k] = pos[k].ReadBetween(data[k], readPos[k]);
         fades[kLanes * t + k] = gliding[k] ? fade(k) : 1.0;
         pos[k].Advance();

@@ -1,10 +1,11 @@
 // ModSineKernel: the chorus's four sine-modulated lines per sample, vectorised
-// across the lines. The buffer reads and writes, the read positions, the
-// glides and the loop filter's tangent (the library's single-precision tanf)
-// stay one line at a time; the cut-off, the filter's coefficients and state
-// and the sine modulation run on all lines at once, with the scalar code's
-// operations in the scalar code's order (no fused multiply-adds), so every
-// target computes the samples ModDelayLine::ProcessSine does.
+// across the lines. The buffer loads and stores, the glides and the loop
+// filter's tangent (the library's single-precision tanf, which no cheaper
+// formula reproduces to the bit) stay one line at a time; the read positions,
+// the interpolation, the cut-off, the filter's coefficients and state and the
+// sine modulation run on all lines at once, with the scalar code's operations
+// in the scalar code's order (no fused multiply-adds), so every target
+// computes the samples ModDelayLine::ProcessSine does.
 #include "dsp/ModSineLanes.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -28,8 +29,10 @@ constexpr double kTwoPi = 6.283185307179586476925;
 
 using D = hn::CappedTag<double, kLanes>;
 using V = hn::Vec<D>;
+using DI = hn::Rebind<int32_t, D>;
 constexpr int kStep = static_cast<int>(hn::MaxLanes(D()));
 static_assert(kLanes % kStep == 0, "the lanes fill whole vectors");
+static_assert(kLanes == 4, "the stretch's inputs and outputs are copied four lines at a time");
 constexpr int kChunks = kLanes / kStep;
 
 // The lanes of chunk c from values just stored one at a time: each is loaded
@@ -84,12 +87,17 @@ V SineOf(D d, V x) {
 void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* y, int n) {
   const D d;
   const hn::Rebind<float, D> df;
+  const DI di;
   const auto one = hn::Set(d, 1.0);
   const auto two = hn::Set(d, 2.0);
   // The lines' state in locals for the whole block, where the sample stores
   // cannot alias it.
   struct Chunk {
     V modFactor, modPhase, fs, feedback, gain, depth, phaseStep, q, fc, b0, b1, b2, a1, a2, z1, z2;
+    // The buffers' read positions, lengths and write indices (the write
+    // index wraps at the store's own length).
+    V readPos, delayLength, lengthD, write, lengthW;
+    hn::Vec<DI> lengthI;
   } c[kChunks];
   for (int i = 0; i < kChunks; ++i) {
     const int k = i * kStep;
@@ -114,17 +122,26 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
   }
   DelayBuffer::Positions pos[kLanes];
   double* data[kLanes];
-  double readPos[kLanes], delayLength[kLanes], lengthD[kLanes];
   bool gliding[kLanes];
   bool anyGliding = false;
+  alignas(32) double write[kLanes];
+  alignas(32) int32_t length[kLanes];
   for (int k = 0; k < kLanes; ++k) {
     pos[k] = s.pos[k];
     data[k] = s.data[k];
-    readPos[k] = s.readPos[k];
-    delayLength[k] = s.delayLength[k];
-    lengthD[k] = s.lengthD[k];
     gliding[k] = s.gliding[k];
     anyGliding |= gliding[k];
+    write[k] = pos[k].write;
+    length[k] = pos[k].length;
+  }
+  for (int i = 0; i < kChunks; ++i) {
+    const int k = i * kStep;
+    c[i].readPos = hn::Load(d, s.readPos + k);
+    c[i].delayLength = hn::Load(d, s.delayLength + k);
+    c[i].lengthD = hn::Load(d, s.lengthD + k);
+    c[i].write = hn::Load(d, write + k);
+    c[i].lengthI = hn::Load(di, length + k);
+    c[i].lengthW = hn::PromoteTo(d, c[i].lengthI);
   }
 
   // The modulation and the loop filter's coefficients do not depend on the
@@ -138,9 +155,12 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
   alignas(32) double b1[kStretch * kLanes];
   alignas(32) double a1[kStretch * kLanes];
   alignas(32) double a2[kStretch * kLanes];
-  alignas(32) double out[kLanes];
-  alignas(32) double in[kLanes];
+  alignas(32) double inputs[kStretch * kLanes];
+  alignas(32) double outputs[kStretch * kLanes];
   alignas(32) double pushed[kLanes];
+  alignas(32) int32_t index[kLanes];
+  alignas(32) int32_t following[kLanes];
+  alignas(32) int32_t slot[kLanes];
   alignas(32) double angle[kLanes];
   for (int first = 0; first < n; first += kStretch) {
     const int count = n - first < kStretch ? n - first : kStretch;
@@ -191,49 +211,108 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
       }
     }
 
+    // Until a line has filled its buffer once since the last clear, its reads
+    // check which samples are still unwritten (a stretch that starts full
+    // stays full).
+    bool full = true;
+    for (int k = 0; k < kLanes; ++k) full = full && pos[k].written >= pos[k].length;
+    // The stretch's inputs side by side (every input is read before any
+    // output is written).
+    {
+      const double *x0 = x[0] + first, *x1 = x[1] + first, *x2 = x[2] + first, *x3 = x[3] + first;
+      for (int t = 0; t < count; ++t) {
+        double* to = inputs + t * kLanes;
+        to[0] = x0[t];
+        to[1] = x1[t];
+        to[2] = x2[t];
+        to[3] = x3[t];
+      }
+    }
     for (int t = 0; t < count; ++t) {
-      const int frame = first + t;
-      for (int k = 0; k < kLanes; ++k) {
-        if (delayLength[k] >= lengthD[k]) delayLength[k] = lengthD[k];
-        out[k] = pos[k].ReadBetween(data[k], readPos[k]);
-        in[k] = x[k][frame];
+      alignas(32) double ra[kLanes], rb[kLanes];
+      alignas(32) double fraction[kLanes];
+      for (int i = 0; i < kChunks; ++i) {
+        // DelayBuffer::Positions::ReadBetween's indices and fraction on all
+        // lines, the length held inside the buffer first.
+        Chunk& h = c[i];
+        h.delayLength = hn::IfThenElse(hn::Ge(h.delayLength, h.lengthD), h.lengthD, h.delayLength);
+        const auto at = hn::DemoteTo(di, h.readPos);
+        const auto next = hn::Add(at, hn::Set(di, 1));
+        hn::Store(at, di, index + i * kStep);
+        hn::Store(hn::IfThenElseZero(hn::Lt(next, h.lengthI), next), di, following + i * kStep);
+        hn::Store(hn::Sub(h.readPos, hn::PromoteTo(d, at)), d, fraction + i * kStep);
+      }
+      if (full) {
+        for (int k = 0; k < kLanes; ++k) {
+          ra[k] = data[k][index[k]];
+          rb[k] = data[k][following[k]];
+        }
+      } else {
+        for (int k = 0; k < kLanes; ++k) {
+          ra[k] = pos[k].Read(data[k], index[k]);
+          rb[k] = pos[k].Read(data[k], following[k]);
+        }
       }
       for (int i = 0; i < kChunks; ++i) {
         // The loop: input plus fed-back output, in single precision, through
         // the filter.
         Chunk& h = c[i];
         const int at = t * kLanes + i * kStep;
-        const auto o = FromScalars(d, out, i);
-        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(FromScalars(d, in, i), hn::Mul(o, h.feedback))));
+        const auto f = hn::Load(d, fraction + i * kStep);
+        const auto o = hn::Add(hn::Mul(hn::Sub(one, f), FromScalars(d, ra, i)), hn::Mul(f, FromScalars(d, rb, i)));
+        const auto u = hn::PromoteTo(d, hn::DemoteTo(df, hn::Add(hn::Load(d, inputs + at), hn::Mul(o, h.feedback))));
         const auto fb0 = hn::Load(d, b0 + at);
         const auto yv = hn::Add(hn::Mul(u, fb0), h.z1);
         h.z1 = hn::Sub(hn::Add(hn::Mul(u, hn::Load(d, b1 + at)), h.z2), hn::Mul(hn::Load(d, a1 + at), yv));
         h.z2 = hn::Sub(hn::Mul(u, fb0), hn::Mul(hn::Load(d, a2 + at), yv));
         hn::Store(hn::PromoteTo(d, hn::DemoteTo(df, yv)), d, pushed + i * kStep);
-        hn::Store(hn::Mul(o, h.gain), d, out + i * kStep);
+        hn::Store(hn::Mul(o, h.gain), d, outputs + at);
+        // The read position for the next sample, held inside the buffer,
+        // from the write index after the push.
+        hn::Store(hn::DemoteTo(di, h.write), di, slot + i * kStep);
+        h.write = hn::Add(h.write, one);
+        h.write = hn::IfThenElseZero(hn::Lt(h.write, h.lengthW), h.write);
+        auto used = hn::Mul(hn::Load(d, factor + at), h.delayLength);
+        used = hn::IfThenElseZero(hn::Gt(used, hn::Zero(d)), used);
+        used = hn::IfThenElse(hn::Gt(used, h.lengthD), h.lengthD, used);
+        auto p = hn::Sub(h.write, used);
+        p = hn::IfThenElse(hn::Lt(p, hn::Zero(d)), hn::Add(p, h.lengthD), p);
+        h.readPos = hn::IfThenElse(hn::Ge(p, h.lengthD), hn::Sub(p, h.lengthD), p);
       }
-      for (int k = 0; k < kLanes; ++k) {
-        pos[k].Push(data[k], pushed[k]);
-        // The read position for the next sample, held inside the buffer.
-        double used = factor[t * kLanes + k] * delayLength[k];
-        if (!(used > 0.0)) used = 0.0;
-        if (used > lengthD[k]) used = lengthD[k];
-        double p = pos[k].write - used;
-        if (p < 0.0) p += lengthD[k];
-        if (p >= lengthD[k]) p -= lengthD[k];
-        readPos[k] = p;
+      if (full) {
+        for (int k = 0; k < kLanes; ++k) data[k][slot[k]] = pushed[k];
+      } else {
+        for (int k = 0; k < kLanes; ++k) pos[k].Push(data[k], pushed[k]);
       }
       if (anyGliding) {
         anyGliding = false;
+        alignas(32) double glided[kLanes];
+        for (int i = 0; i < kChunks; ++i) hn::Store(c[i].delayLength, d, glided + i * kStep);
         for (int k = 0; k < kLanes; ++k) {
           if (!gliding[k]) continue;
           s.ramp[k]->Advance(1);
-          delayLength[k] = s.ramp[k]->current;
+          glided[k] = s.ramp[k]->current;
           gliding[k] = s.ramp[k]->Running();
           anyGliding |= gliding[k];
         }
+        for (int i = 0; i < kChunks; ++i) c[i].delayLength = hn::Load(d, glided + i * kStep);
       }
-      for (int k = 0; k < kLanes; ++k) y[k][frame] = out[k];
+    }
+    if (full) {
+      // The write indices moved on in the lanes alone.
+      alignas(32) double moved[kLanes];
+      for (int i = 0; i < kChunks; ++i) hn::Store(c[i].write, d, moved + i * kStep);
+      for (int k = 0; k < kLanes; ++k) pos[k].write = static_cast<int32_t>(moved[k]);
+    }
+    {
+      double *y0 = y[0] + first, *y1 = y[1] + first, *y2 = y[2] + first, *y3 = y[3] + first;
+      for (int t = 0; t < count; ++t) {
+        const double* from = outputs + t * kLanes;
+        y0[t] = from[0];
+        y1[t] = from[1];
+        y2[t] = from[2];
+        y3[t] = from[3];
+      }
     }
     // The last frame's coefficients stay with the lines.
     const int last = (count - 1) * kLanes;
@@ -249,9 +328,11 @@ void ModSineBlockKernel(ModSineLanes& s, const double* const* x, double* const* 
 
   for (int k = 0; k < kLanes; ++k) {
     s.pos[k] = pos[k];
-    s.readPos[k] = readPos[k];
-    s.delayLength[k] = delayLength[k];
     s.gliding[k] = gliding[k];
+  }
+  for (int i = 0; i < kChunks; ++i) {
+    hn::Store(c[i].readPos, d, s.readPos + i * kStep);
+    hn::Store(c[i].delayLength, d, s.delayLength + i * kStep);
   }
   for (int i = 0; i < kChunks; ++i) {
     const int k = i * kStep;

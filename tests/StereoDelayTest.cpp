@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,21 @@
 
 namespace morvanta {
 namespace {
+
+// One host block through the delay, whole or one frame at a time; its frames
+// (left, right) are appended to out.
+void ProcessAndAppend(StereoDelay& d, std::vector<double>& l, std::vector<double>& r, bool oneFrameAtATime,
+                      std::vector<double>& out) {
+  const int count = static_cast<int>(l.size());
+  if (oneFrameAtATime)
+    for (int i = 0; i < count; ++i) d.ProcessBlock(&l[i], &r[i], 1);
+  else
+    d.ProcessBlock(l.data(), r.data(), count);
+  for (int i = 0; i < count; ++i) {
+    out.push_back(l[i]);
+    out.push_back(r[i]);
+  }
+}
 
 ParamSnapshot Echo(int pingPong, int sync = 0, double timeMs = 100.0) {
   ParamSnapshot p;
@@ -299,14 +315,7 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
         l[i] = input(n + i, 0);
         r[i] = input(n + i, 1);
       }
-      if (oneFrameAtATime)
-        for (int i = 0; i < count; ++i) d.ProcessBlock(&l[i], &r[i], 1);
-      else
-        d.ProcessBlock(l.data(), r.data(), count);
-      for (int i = 0; i < count; ++i) {
-        out.push_back(l[i]);
-        out.push_back(r[i]);
-      }
+      ProcessAndAppend(d, l, r, oneFrameAtATime, out);
       n += count;
       size = size * 5 % 331 + 1;
     }
@@ -337,6 +346,70 @@ TEST(StereoDelayTest, BlocksInLanesMatchSingleFramesOnEveryTarget) {
         EXPECT_EQ(units[k]->Buffer().WriteIndex(), refs[k]->Buffer().WriteIndex()) << target << " unit " << k;
         EXPECT_EQ(units[k]->Ramp().current, refs[k]->Ramp().current) << target << " unit " << k;
       }
+    }
+  }
+}
+
+// A unit that holds its length reads runs of neighbouring samples: silence
+// until its reads reach what was written since the last clear, then written
+// samples, and past about eight seconds a full buffer. Through a clear between
+// glides, the read positions wrapping at the buffer's end, blocks of uneven
+// sizes and two lengthening glides whose ends fall on either frame of
+// two-frame blocks (a glide's last step leaves the next read at the old
+// length, and that read may open a block), the blocks must give the samples
+// the single frames give, bit for bit, on every target.
+TEST(StereoDelayTest, FullBuffersInLanesMatchSingleFramesOnEveryTarget) {
+  struct BestTargetAfterwards {
+    ~BestTargetAfterwards() { ForceSimdTarget(""); }
+  } restore;
+  constexpr double kFs = 44100.0;
+  constexpr int kClearAt = 20000;
+  constexpr int kFrames = 420000;
+  constexpr int kRetimeAt = 380000;
+  constexpr int kRetimeAgainAt = kRetimeAt + 20001;
+  auto settings = [](double time, int pingPong) {
+    DelaySettings p;
+    p.timeMs = time;
+    p.level = 0.8;
+    p.feedback = 0.7;
+    p.colour = 0.4;
+    p.drive = 0.5;
+    p.pingPongType = pingPong;
+    p.width = 0.3;
+    return p;
+  };
+  auto run = [&](int pingPong, bool oneFrameAtATime) {
+    auto d = std::make_unique<StereoDelay>();
+    std::vector<double> out;
+    out.reserve(2 * kFrames);
+    std::vector<double> l, r;
+    int n = 0, size = 1;
+    while (n < kFrames) {
+      if (n == kClearAt) d->Clear();
+      const int stop = n < kClearAt ? kClearAt : (n < kRetimeAt ? kRetimeAt : (n < kRetimeAgainAt ? kRetimeAgainAt : kFrames));
+      const int count = std::min(n < kRetimeAt ? size : 2, stop - n);
+      d->BlockUpdate(kFs, 120.0, settings(n < kRetimeAt ? 150.0 : (n < kRetimeAgainAt ? 200.0 : 260.0), pingPong));
+      l.resize(count);
+      r.resize(count);
+      for (int i = 0; i < count; ++i) {
+        l[i] = std::sin((n + i) * 0.021) * (1.0 + std::sin((n + i) * 0.0007));
+        r[i] = std::sin((n + i) * 0.034);
+      }
+      ProcessAndAppend(*d, l, r, oneFrameAtATime, out);
+      n += count;
+      size = size * 7 % 389 + 1;
+    }
+    return out;
+  };
+  for (const int pingPong : {0, 1}) {
+    const std::vector<double> expected = run(pingPong, true);
+    for (const std::string& target : SimdTargetsAvailable()) {
+      ASSERT_TRUE(ForceSimdTarget(target)) << target;
+      const std::vector<double> out = run(pingPong, false);
+      ASSERT_EQ(out.size(), expected.size());
+      for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(std::memcmp(&out[i], &expected[i], sizeof(double)), 0)
+            << target << " ping-pong " << pingPong << ", frame " << i / 2 << " channel " << i % 2;
     }
   }
 }
