@@ -48,6 +48,21 @@ Differences Compare(const std::vector<double>& got, const std::vector<double>& e
   return d;
 }
 
+// Drives a fresh network through `drive` on every target and compares its
+// output with `expected` bit for bit; `more` checks the network afterwards.
+template <class Driver, class More>
+void EveryTargetRepeats(Driver drive, const std::vector<double>& expected, More more) {
+  for (const std::string& target : SimdTargetsAvailable()) {
+    ASSERT_TRUE(ForceSimdTarget(target)) << target;
+    auto net = std::make_unique<ReverbNetwork>();
+    const std::vector<double> got = drive(*net, false);
+    ASSERT_EQ(got.size(), expected.size());
+    const Differences differ = Compare(got, expected);
+    EXPECT_EQ(differ.count, 0u) << target << ": first at sample " << differ.first;
+    more(target, net.get());
+  }
+}
+
 // Runs a network through blocks of varying size with settings that start
 // glides, deep fast modulation, a clear and rate changes; `scalar` picks the
 // line-by-line path. Returns every output sample.
@@ -109,13 +124,7 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
   double peak = 0.0;
   for (double v : expected) peak = std::max(peak, std::fabs(v));
   ASSERT_GT(peak, 0.01);  // the network really sounds
-  for (const std::string& target : SimdTargetsAvailable()) {
-    ASSERT_TRUE(ForceSimdTarget(target)) << target;
-    auto net = std::make_unique<ReverbNetwork>();
-    const std::vector<double> got = Drive(*net, false);
-    ASSERT_EQ(got.size(), expected.size());
-    const Differences differ = Compare(got, expected);
-    EXPECT_EQ(differ.count, 0u) << target << ": first at sample " << differ.first;
+  EveryTargetRepeats(Drive, expected, [&](const std::string& target, const ReverbNetwork* net) {
     for (int side = 0; side < 2; ++side) {
       for (int i = 0; i < kLines; ++i) {
         // Every sample each line wrote, where the line-by-line network wrote it.
@@ -131,7 +140,7 @@ TEST(ReverbKernelTest, EveryTargetGivesTheLineByLineSamplesExactly) {
         EXPECT_EQ(net->LineDelayLength(side, i), reference->LineDelayLength(side, i)) << target;
       }
     }
-  }
+  });
 }
 
 // Runs a network where its reads reach the edges the kernel's settled blocks
@@ -180,14 +189,7 @@ TEST(ReverbKernelTest, ReadsAtTheEdgesGiveTheLineByLineSamplesOnEveryTarget) {
   BestTargetAfterwards restore;
   auto reference = std::make_unique<ReverbNetwork>();
   const std::vector<double> expected = DriveEdges(*reference, true);
-  for (const std::string& target : SimdTargetsAvailable()) {
-    ASSERT_TRUE(ForceSimdTarget(target)) << target;
-    auto net = std::make_unique<ReverbNetwork>();
-    const std::vector<double> got = DriveEdges(*net, false);
-    ASSERT_EQ(got.size(), expected.size());
-    const Differences differ = Compare(got, expected);
-    EXPECT_EQ(differ.count, 0u) << target << ": first at sample " << differ.first;
-  }
+  EveryTargetRepeats(DriveEdges, expected, [](const std::string&, const ReverbNetwork*) {});
 }
 
 // The lines share one store: more room for one line leaves it empty and the
